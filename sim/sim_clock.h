@@ -1,0 +1,28 @@
+// The simulated camera's clock. Virtual time makes every fixed wait of the protocols instant
+// while keeping the time it would have taken; real time makes the demo look as it does on the
+// camera.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace sim {
+
+class Clock {
+ public:
+  enum class Mode { Virtual, Real };
+
+  void reset(Mode mode);
+  Mode mode() const { return mode_; }
+  std::uint64_t nowMs() const;
+  void sleepMs(std::uint32_t milliseconds);
+
+ private:
+  Mode mode_ = Mode::Virtual;
+  std::uint64_t virtualMs_ = 0;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+Clock& clock();
+
+}  // namespace sim

@@ -1,0 +1,72 @@
+// The camera's flash as its HID interface shows it: 16 MiB of NOR flash in 256 sectors of
+// 64 KiB, erased to 0xFF, written in pages of 256 bytes. The camera checks every report's ID and
+// length and refuses what it does not know; faults are injected by sector and page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace sim {
+
+struct FlashFaults {
+  // EraseStatus reads that answer busy before a sector's erase finishes; none: never finishes.
+  std::optional<unsigned> eraseBusyReads = 1;
+  std::set<unsigned> refusedEraseSectors;
+  std::set<unsigned> refusedWritePages;
+  std::map<unsigned, unsigned> mismatchedReads;      // page: read-backs that differ first
+  std::map<unsigned, unsigned> refusedReadRequests;  // page: ReadPageRequests refused first
+  std::map<unsigned, unsigned> failedReads;          // page: ReadPageData reads that fail first
+};
+
+class FlashCamera {
+ public:
+  static constexpr std::size_t FlashSize = 16u * 1024 * 1024;
+  static constexpr std::size_t SectorSize = 64u * 1024;
+  static constexpr std::size_t PageSize = 256;
+
+  // The reports the camera knows, with their lengths counting the ID byte.
+  static constexpr std::uint8_t ReadPageRequestId = 0x02;
+  static constexpr std::uint8_t ReadPageDataId = 0x03;
+  static constexpr std::uint8_t WritePageId = 0x04;
+  static constexpr std::uint8_t EraseSectorId = 0x05;
+  static constexpr std::uint8_t EraseStatusId = 0x06;
+  static constexpr std::size_t ReadPageRequestLength = 5;
+  static constexpr std::size_t ReadPageDataLength = 259;
+  static constexpr std::size_t WritePageLength = 261;
+  static constexpr std::size_t EraseSectorLength = 2;
+  static constexpr std::size_t EraseStatusLength = 2;
+
+  FlashCamera() : flash_(FlashSize, 0xFF) {}
+
+  FlashFaults faults;
+
+  // Both return false when the camera refuses the report; byte 0 of `report` is its ID.
+  bool receiveOutputReport(const std::uint8_t* report, std::size_t length);
+  bool answerInputReport(std::uint8_t* report, std::size_t length);
+
+  std::vector<std::uint8_t>& flash() { return flash_; }
+  const std::vector<std::uint8_t>& flash() const { return flash_; }
+
+ private:
+  bool eraseSector(const std::uint8_t* report);
+  bool writePage(const std::uint8_t* report);
+  bool requestPage(const std::uint8_t* report);
+  void answerEraseStatus(std::uint8_t* report);
+  bool answerPageData(std::uint8_t* report);
+  static bool takeFault(std::map<unsigned, unsigned>& counts, unsigned page);
+
+  std::vector<std::uint8_t> flash_;
+  std::optional<unsigned> erasingSector_;
+  unsigned busyReadsLeft_ = 0;
+  struct PageRequest {
+    unsigned page;
+    std::size_t length;
+  };
+  std::optional<PageRequest> requestedPage_;
+};
+
+}  // namespace sim

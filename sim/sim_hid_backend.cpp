@@ -1,0 +1,381 @@
+// The upgrader's HID seam served by the simulated PC: device setup lists the interfaces of the
+// HID world in order, CreateFileW opens them by path, the HID parser calls answer from each
+// interface's report layout, and the camera's reports reach the simulated flash.
+#include <algorithm>
+#include <cstring>
+
+#include "../upgrader/hid_services.h"
+#include "sim_clock.h"
+#include "sim_hid_world.h"
+
+namespace sim {
+namespace {
+
+constexpr GUID HidInterfaceClass = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr DWORD InterfaceActive = 0x1;  // SPINT_ACTIVE
+
+const void* newToken(HidWorld& world) {
+  world.nextToken += 16;
+  return reinterpret_cast<const void*>(world.nextToken);
+}
+
+BOOL fail(DWORD error) {
+  hidWorld().lastError = error;
+  return FALSE;
+}
+
+// The interface behind a token of the given kind, or none.
+HidInterface* lookUp(const std::map<const void*, std::size_t>& tokens, const void* token) {
+  HidWorld& world = hidWorld();
+  auto found = tokens.find(token);
+  if (found == tokens.end() || found->second >= world.interfaces.size()) {
+    return nullptr;
+  }
+  return &world.interfaces[found->second];
+}
+
+HidInterface* deviceOf(HANDLE handle) {
+  return lookUp(hidWorld().openHandles, handle);
+}
+HidInterface* parsedDeviceOf(PHIDP_PREPARSED_DATA data) {
+  return lookUp(hidWorld().preparsedData, data);
+}
+
+bool validReportType(HIDP_REPORT_TYPE type) {
+  return type == HidP_Input || type == HidP_Output || type == HidP_Feature;
+}
+
+USHORT dataIndexCount(const ReportLayout& layout) {
+  unsigned count = 0;
+  for (const HIDP_BUTTON_CAPS& cap : layout.buttons) {
+    count += cap.IsRange ? cap.Range.DataIndexMax - cap.Range.DataIndexMin + 1u : 1u;
+  }
+  for (const HIDP_VALUE_CAPS& cap : layout.values) {
+    count += cap.IsRange ? cap.Range.DataIndexMax - cap.Range.DataIndexMin + 1u : 1u;
+  }
+  return static_cast<USHORT>(count);
+}
+
+template <typename Cap>
+NTSTATUS copyCaps(const std::vector<Cap>& caps, Cap* out, PUSHORT length) {
+  if (out == nullptr || length == nullptr) {
+    return HIDP_STATUS_NULL;
+  }
+  const USHORT copied = static_cast<USHORT>(std::min<std::size_t>(*length, caps.size()));
+  std::copy_n(caps.begin(), copied, out);
+  *length = copied;
+  return caps.empty() ? HIDP_STATUS_USAGE_NOT_FOUND : HIDP_STATUS_SUCCESS;
+}
+
+void traceReport(const ReportCall& call) {
+  HidWorld& world = hidWorld();
+  if (world.trace) {
+    std::fprintf(world.trace.get(), "%llu %s 0x%02X %u %s\n",
+                 static_cast<unsigned long long>(call.ms),
+                 call.output ? "SetOutputReport" : "GetInputReport", call.reportId, call.length,
+                 call.ok ? "ok" : "refused");
+    std::fflush(world.trace.get());
+  }
+}
+
+BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
+  HidWorld& world = hidWorld();
+  HidInterface* target = deviceOf(device);
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  ReportCall call{
+      clock().nowMs(), output, bytes != nullptr && length > 0 ? bytes[0] : std::uint8_t{0},
+      length,          false,  {}};
+  if (target == nullptr) {
+    world.lastError = ERROR_INVALID_HANDLE;
+  } else if (bytes == nullptr || length == 0) {
+    world.lastError = ERROR_INVALID_USER_BUFFER;
+  } else if (!target->isCamera) {
+    world.lastError = ERROR_INVALID_PARAMETER;
+  } else {
+    call.ok = output ? world.camera.receiveOutputReport(bytes, length)
+                     : world.camera.answerInputReport(bytes, length);
+    if (!call.ok) {
+      world.lastError = ERROR_GEN_FAILURE;
+    }
+  }
+  if (world.keepCallLog && bytes != nullptr) {
+    call.bytes.assign(bytes, bytes + length);
+  }
+  traceReport(call);
+  if (world.keepCallLog) {
+    world.calls.push_back(std::move(call));
+    return world.calls.back().ok;
+  }
+  return call.ok;
+}
+
+}  // namespace
+}  // namespace sim
+
+using sim::hidWorld;
+
+extern "C" {
+
+DWORD GetLastError(void) {
+  return hidWorld().lastError;
+}
+
+void Sleep(DWORD milliseconds) {
+  sim::clock().sleepMs(milliseconds);
+}
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD creationDisposition, DWORD, HANDLE) {
+  sim::HidWorld& world = hidWorld();
+  if (fileName == nullptr || creationDisposition != OPEN_EXISTING) {
+    sim::fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::u16string path(fileName);
+  for (std::size_t i = 0; i < world.interfaces.size(); ++i) {
+    const sim::HidInterface& candidate = world.interfaces[i];
+    if (candidate.path != path) {
+      continue;
+    }
+    if (candidate.failStep == sim::FailStep::Open ||
+        (desiredAccess & (GENERIC_READ | GENERIC_WRITE)) == 0) {
+      sim::fail(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    const void* token = sim::newToken(world);
+    world.openHandles[token] = i;
+    return const_cast<void*>(token);
+  }
+  sim::fail(ERROR_FILE_NOT_FOUND);
+  return INVALID_HANDLE_VALUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  return hidWorld().openHandles.erase(handle) != 0 ? TRUE : sim::fail(ERROR_INVALID_HANDLE);
+}
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
+  sim::HidWorld& world = hidWorld();
+  if (world.classDevicesFail || classGuid == nullptr ||
+      std::memcmp(classGuid, &sim::HidInterfaceClass, sizeof(GUID)) != 0 ||
+      (flags & DIGCF_DEVICEINTERFACE) == 0) {
+    sim::fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const void* token = sim::newToken(world);
+  world.deviceInfoSets[token] = world.interfaces.size();
+  return const_cast<void*>(token);
+}
+
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DWORD memberIndex,
+                                 PSP_DEVICE_INTERFACE_DATA interfaceData) {
+  sim::HidWorld& world = hidWorld();
+  auto found = world.deviceInfoSets.find(set);
+  if (found == world.deviceInfoSets.end()) {
+    return sim::fail(ERROR_INVALID_HANDLE);
+  }
+  if (interfaceData == nullptr || interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
+    return sim::fail(ERROR_INVALID_USER_BUFFER);
+  }
+  if (memberIndex >= found->second) {
+    return sim::fail(world.endlessEnumerationErrors ? ERROR_GEN_FAILURE : ERROR_NO_MORE_ITEMS);
+  }
+  if (world.interfaces[memberIndex].failStep == sim::FailStep::Enumerate) {
+    return sim::fail(ERROR_GEN_FAILURE);
+  }
+  interfaceData->InterfaceClassGuid = sim::HidInterfaceClass;
+  interfaceData->Flags = sim::InterfaceActive;
+  interfaceData->Reserved = memberIndex + 1;  // which interface the detail query is about
+  return TRUE;
+}
+
+BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
+                                      PDWORD requiredSize, PSP_DEVINFO_DATA) {
+  sim::HidWorld& world = hidWorld();
+  if (world.deviceInfoSets.count(set) == 0) {
+    return sim::fail(ERROR_INVALID_HANDLE);
+  }
+  if (interfaceData == nullptr || interfaceData->Reserved == 0 ||
+      interfaceData->Reserved > world.interfaces.size()) {
+    return sim::fail(ERROR_INVALID_PARAMETER);
+  }
+  const sim::HidInterface& device = world.interfaces[interfaceData->Reserved - 1];
+  const std::size_t pathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
+  DWORD needed = static_cast<DWORD>(pathOffset + (device.path.size() + 1) * sizeof(WCHAR));
+  if (device.failStep == sim::FailStep::SizeQueryTooSmall) {
+    needed = 6;
+  }
+  if (detail == nullptr) {
+    if (requiredSize != nullptr) {
+      *requiredSize = needed;
+    }
+    return sim::fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+    return sim::fail(ERROR_INVALID_USER_BUFFER);
+  }
+  if (device.failStep == sim::FailStep::Detail) {
+    return sim::fail(ERROR_GEN_FAILURE);
+  }
+  if (detailSize < needed || device.failStep == sim::FailStep::SizeQueryTooSmall) {
+    if (requiredSize != nullptr) {
+      *requiredSize = needed;
+    }
+    return sim::fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  std::memcpy(detail->DevicePath, device.path.c_str(), (device.path.size() + 1) * sizeof(WCHAR));
+  if (requiredSize != nullptr) {
+    *requiredSize = needed;
+  }
+  return TRUE;
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  return hidWorld().deviceInfoSets.erase(set) != 0 ? TRUE : sim::fail(ERROR_INVALID_HANDLE);
+}
+
+void HidD_GetHidGuid(GUID* hidGuid) {
+  if (hidGuid != nullptr) {
+    *hidGuid = sim::HidInterfaceClass;
+  }
+}
+
+BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) {
+  const sim::HidInterface* target = sim::deviceOf(device);
+  if (target == nullptr || attributes == nullptr) {
+    return sim::fail(ERROR_INVALID_HANDLE);
+  }
+  if (target->failStep == sim::FailStep::Attributes) {
+    return sim::fail(ERROR_GEN_FAILURE);
+  }
+  attributes->Size = sizeof(HIDD_ATTRIBUTES);
+  attributes->VendorID = target->vendorId;
+  attributes->ProductID = target->productId;
+  attributes->VersionNumber = target->versionNumber;
+  return TRUE;
+}
+
+BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) {
+  sim::HidWorld& world = hidWorld();
+  auto found = world.openHandles.find(device);
+  if (found == world.openHandles.end() || preparsedData == nullptr) {
+    return sim::fail(ERROR_INVALID_HANDLE);
+  }
+  if (world.interfaces[found->second].failStep == sim::FailStep::PreparsedData) {
+    return sim::fail(ERROR_GEN_FAILURE);
+  }
+  const void* token = sim::newToken(world);
+  world.preparsedData[token] = found->second;
+  *preparsedData = static_cast<PHIDP_PREPARSED_DATA>(const_cast<void*>(token));
+  return TRUE;
+}
+
+BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA preparsedData) {
+  return hidWorld().preparsedData.erase(preparsedData) != 0 ? TRUE
+                                                            : sim::fail(ERROR_INVALID_PARAMETER);
+}
+
+// As on Windows, a serial number that does not fit the buffer with its terminator is not
+// returned at all, and nothing is written.
+BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG bufferLength) {
+  const sim::HidInterface* target = sim::deviceOf(device);
+  if (target == nullptr) {
+    return sim::fail(ERROR_INVALID_HANDLE);
+  }
+  if (!target->serialNumber) {
+    return sim::fail(ERROR_GEN_FAILURE);
+  }
+  const std::u16string& serial = *target->serialNumber;
+  const std::size_t bytes = (serial.size() + 1) * sizeof(char16_t);
+  if (buffer == nullptr || bytes > bufferLength) {
+    return sim::fail(ERROR_INVALID_USER_BUFFER);
+  }
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  for (std::size_t i = 0; i <= serial.size(); ++i) {
+    const char16_t unit = i < serial.size() ? serial[i] : u'\0';
+    out[2 * i] = static_cast<std::uint8_t>(unit & 0xFF);
+    out[2 * i + 1] = static_cast<std::uint8_t>(unit >> 8);
+  }
+  return TRUE;
+}
+
+BOOLEAN HidD_SetOutputReport(HANDLE device, PVOID report, ULONG reportLength) {
+  return sim::reportCall(device, report, reportLength, true);
+}
+
+BOOLEAN HidD_GetInputReport(HANDLE device, PVOID report, ULONG reportLength) {
+  return sim::reportCall(device, report, reportLength, false);
+}
+
+NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS capabilities) {
+  const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
+  if (device == nullptr || device->failStep == sim::FailStep::Caps) {
+    return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  }
+  if (capabilities == nullptr) {
+    return HIDP_STATUS_NULL;
+  }
+  *capabilities = HIDP_CAPS{};
+  capabilities->Usage = device->usage;
+  capabilities->UsagePage = device->usagePage;
+  const auto& [input, output, feature] = device->reports;
+  capabilities->InputReportByteLength = input.byteLength;
+  capabilities->OutputReportByteLength = output.byteLength;
+  capabilities->FeatureReportByteLength = feature.byteLength;
+  capabilities->NumberLinkCollectionNodes = 1;
+  capabilities->NumberInputButtonCaps = static_cast<USHORT>(input.buttons.size());
+  capabilities->NumberInputValueCaps = static_cast<USHORT>(input.values.size());
+  capabilities->NumberInputDataIndices = sim::dataIndexCount(input);
+  capabilities->NumberOutputButtonCaps = static_cast<USHORT>(output.buttons.size());
+  capabilities->NumberOutputValueCaps = static_cast<USHORT>(output.values.size());
+  capabilities->NumberOutputDataIndices = sim::dataIndexCount(output);
+  capabilities->NumberFeatureButtonCaps = static_cast<USHORT>(feature.buttons.size());
+  capabilities->NumberFeatureValueCaps = static_cast<USHORT>(feature.values.size());
+  capabilities->NumberFeatureDataIndices = sim::dataIndexCount(feature);
+  return HIDP_STATUS_SUCCESS;
+}
+
+NTSTATUS HidP_GetButtonCaps(HIDP_REPORT_TYPE reportType, PHIDP_BUTTON_CAPS buttonCaps,
+                            PUSHORT buttonCapsLength, PHIDP_PREPARSED_DATA preparsedData) {
+  const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
+  if (device == nullptr || device->failStep == sim::FailStep::ButtonCaps) {
+    return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  }
+  if (!sim::validReportType(reportType)) {
+    return HIDP_STATUS_INVALID_REPORT_TYPE;
+  }
+  return sim::copyCaps(device->reports[reportType].buttons, buttonCaps, buttonCapsLength);
+}
+
+NTSTATUS HidP_GetValueCaps(HIDP_REPORT_TYPE reportType, PHIDP_VALUE_CAPS valueCaps,
+                           PUSHORT valueCapsLength, PHIDP_PREPARSED_DATA preparsedData) {
+  const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
+  if (device == nullptr || device->failStep == sim::FailStep::ValueCaps) {
+    return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  }
+  if (!sim::validReportType(reportType)) {
+    return HIDP_STATUS_INVALID_REPORT_TYPE;
+  }
+  return sim::copyCaps(device->reports[reportType].values, valueCaps, valueCapsLength);
+}
+
+// The sum of the report counts of the button capabilities of that type on that usage page
+// (page 0: every page).
+ULONG HidP_MaxUsageListLength(HIDP_REPORT_TYPE reportType, USAGE usagePage,
+                              PHIDP_PREPARSED_DATA preparsedData) {
+  const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
+  if (device == nullptr || !sim::validReportType(reportType)) {
+    return 0;
+  }
+  ULONG length = 0;
+  for (const HIDP_BUTTON_CAPS& cap : device->reports[reportType].buttons) {
+    if (usagePage == 0 || cap.UsagePage == usagePage) {
+      length += cap.ReportCount;
+    }
+  }
+  return length;
+}
+
+}  // extern "C"

@@ -1,0 +1,98 @@
+// The HID interfaces a simulated PC shows: the camera among unrelated devices, each of which can
+// be made to fail at one step of being enumerated or opened. The functions of the upgrader's HID
+// seam are served from here (sim_hid_backend.cpp), and every report call is logged.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../upgrader/hid_services.h"
+#include "sim_flash_camera.h"
+
+namespace sim {
+
+// Where an interface stops on its way from enumeration to an open, fully read device.
+enum class FailStep {
+  None,
+  Enumerate,          // SetupDiEnumDeviceInterfaces fails with an error other than the end
+  SizeQueryTooSmall,  // the detail size query reports less than the detail structure
+  Detail,             // the detail query fails
+  Open,               // CreateFileW fails (access denied)
+  PreparsedData,      // HidD_GetPreparsedData fails
+  Attributes,         // HidD_GetAttributes fails
+  Caps,               // HidP_GetCaps fails
+  ButtonCaps,         // HidP_GetButtonCaps fails
+  ValueCaps,          // HidP_GetValueCaps fails
+};
+
+struct ReportLayout {
+  USHORT byteLength = 0;  // longest report of the type plus the ID byte; 0 when there is none
+  std::vector<HIDP_BUTTON_CAPS> buttons;
+  std::vector<HIDP_VALUE_CAPS> values;
+};
+
+struct HidInterface {
+  std::u16string path;
+  USHORT vendorId = 0;
+  USHORT productId = 0;
+  USHORT versionNumber = 0;
+  USAGE usagePage = 0;
+  USAGE usage = 0;
+  std::array<ReportLayout, 3> reports;  // input, output, feature
+  std::optional<std::u16string> serialNumber;
+  FailStep failStep = FailStep::None;
+  bool isCamera = false;  // its reports reach the flash camera
+};
+
+// One report call as the camera saw it: the bytes sent, or the bytes of the reply.
+struct ReportCall {
+  std::uint64_t ms;
+  bool output;  // HidD_SetOutputReport; otherwise HidD_GetInputReport
+  std::uint8_t reportId;
+  std::uint32_t length;
+  bool ok;
+  std::vector<std::uint8_t> bytes;
+};
+
+// Interfaces in the three shapes the simulated PC has.
+HidInterface cameraInterface(unsigned instance, const std::u16string& serialNumber);
+HidInterface mouseInterface(unsigned instance);
+HidInterface keyboardInterface(unsigned instance);
+// An unrelated interface, alternating between a mouse and a keyboard.
+HidInterface unrelatedInterface(unsigned instance);
+
+std::u16string devicePathFor(USHORT vendorId, USHORT productId, unsigned instance);
+
+struct HidWorld {
+  std::vector<HidInterface> interfaces;
+  FlashCamera camera;
+  bool classDevicesFail = false;          // SetupDiGetClassDevsW returns no set
+  bool endlessEnumerationErrors = false;  // past the last interface: errors, never the end
+  bool keepCallLog = false;
+  std::vector<ReportCall> calls;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace{nullptr, &std::fclose};
+
+  // What the program holds right now, by the opaque token it was given, with the index of the
+  // interface behind it; all three are empty after a clean run.
+  std::map<const void*, std::size_t> openHandles;
+  std::map<const void*, std::size_t> preparsedData;
+  std::map<const void*, std::size_t> deviceInfoSets;
+  std::uintptr_t nextToken = 0x1000;
+  std::uint32_t lastError = 0;
+};
+
+HidWorld& hidWorld();
+
+// Appends one line per report call to the file at `path` from now on.
+bool openHidTrace(const std::string& path);
+
+// The default PC: `cameraIndex` unrelated interfaces, then the camera, with the given serial.
+void resetHidWorld(unsigned cameraIndex = 1, const std::u16string& serialNumber = u"K3M51-0001");
+
+}  // namespace sim

@@ -1,0 +1,293 @@
+#include "sim_scenario.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string_view>
+
+namespace sim {
+
+namespace {
+
+constexpr unsigned MaxInterfaces = 100000;
+constexpr unsigned Sectors = FlashCamera::FlashSize / FlashCamera::SectorSize;
+constexpr unsigned Pages = FlashCamera::FlashSize / FlashCamera::PageSize;
+
+std::string_view trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  const auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string_view> splitList(std::string_view text, char separator) {
+  std::vector<std::string_view> items;
+  for (;;) {
+    const auto at = text.find(separator);
+    items.push_back(trim(text.substr(0, at)));
+    if (at == std::string_view::npos) {
+      return items;
+    }
+    text.remove_prefix(at + 1);
+  }
+}
+
+// A whole number in decimal, or in hexadecimal with 0x, no larger than `limit`.
+unsigned parseNumber(std::string_view text, unsigned limit) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit) {
+    throw ScenarioError("expected a number from 0 to " + std::to_string(limit));
+  }
+  return value;
+}
+
+std::set<unsigned> parseNumberSet(std::string_view text, unsigned limit) {
+  std::set<unsigned> numbers;
+  for (std::string_view item : splitList(text, ',')) {
+    numbers.insert(parseNumber(item, limit));
+  }
+  return numbers;
+}
+
+// `PAGE:N` pairs, comma-separated.
+std::map<unsigned, unsigned> parsePageCounts(std::string_view text) {
+  std::map<unsigned, unsigned> counts;
+  for (std::string_view item : splitList(text, ',')) {
+    const auto colon = item.find(':');
+    if (colon == std::string_view::npos) {
+      throw ScenarioError("expected PAGE:N");
+    }
+    counts[parseNumber(trim(item.substr(0, colon)), Pages - 1)] =
+        parseNumber(trim(item.substr(colon + 1)), 1000000);
+  }
+  return counts;
+}
+
+std::u16string utf16FromUtf8(std::string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || i + length > text.size()) {
+      throw ScenarioError("the serial number is not UTF-8");
+    }
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        throw ScenarioError("the serial number is not UTF-8");
+      }
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  return out;
+}
+
+FailStep parseFailStep(std::string_view text) {
+  static const std::map<std::string_view, FailStep> steps = {
+      {"enumerate", FailStep::Enumerate},
+      {"size_query", FailStep::SizeQueryTooSmall},
+      {"detail", FailStep::Detail},
+      {"open", FailStep::Open},
+      {"preparsed_data", FailStep::PreparsedData},
+      {"attributes", FailStep::Attributes},
+      {"caps", FailStep::Caps},
+      {"value_caps", FailStep::ValueCaps},
+  };
+  auto found = steps.find(text);
+  if (found == steps.end()) {
+    throw ScenarioError(
+        "expected one of enumerate, size_query, detail, open, preparsed_data, attributes, caps, "
+        "value_caps");
+  }
+  return found->second;
+}
+
+template <typename T>
+T choose(std::string_view text, std::string_view first, T firstValue, std::string_view second,
+         T secondValue) {
+  if (text == first) {
+    return firstValue;
+  }
+  if (text == second) {
+    return secondValue;
+  }
+  throw ScenarioError("expected " + std::string(first) + " or " + std::string(second));
+}
+
+using KeyHandler = std::function<void(Scenario&, std::string_view)>;
+
+const std::map<std::string_view, KeyHandler>& keyHandlers() {
+  static const std::map<std::string_view, KeyHandler> handlers = {
+      {"camera",
+       [](Scenario& s, std::string_view v) {
+         s.cameraPresent = choose(v, "present", true, "absent", false);
+       }},
+      {"camera_index",
+       [](Scenario& s, std::string_view v) { s.cameraIndex = parseNumber(v, MaxInterfaces); }},
+      {"camera_copies",
+       [](Scenario& s, std::string_view v) { s.cameraCopies = parseNumber(v, 16); }},
+      {"camera_fail", [](Scenario& s, std::string_view v) { s.cameraFailStep = parseFailStep(v); }},
+      {"serial", [](Scenario& s, std::string_view v) { s.serialNumber = utf16FromUtf8(v); }},
+      {"flash",
+       [](Scenario& s, std::string_view v) {
+         if (v.empty()) {
+           throw ScenarioError("expected a file name");
+         }
+         s.flashPath = v;
+       }},
+      {"erase_busy_reads",
+       [](Scenario& s, std::string_view v) {
+         s.faults.eraseBusyReads =
+             v == "never" ? std::nullopt : std::optional<unsigned>(parseNumber(v, 1000000));
+       }},
+      {"refuse_erase",
+       [](Scenario& s, std::string_view v) {
+         s.faults.refusedEraseSectors = parseNumberSet(v, Sectors - 1);
+       }},
+      {"refuse_write",
+       [](Scenario& s, std::string_view v) {
+         s.faults.refusedWritePages = parseNumberSet(v, Pages - 1);
+       }},
+      {"mismatch",
+       [](Scenario& s, std::string_view v) { s.faults.mismatchedReads = parsePageCounts(v); }},
+      {"refuse_read_request",
+       [](Scenario& s, std::string_view v) { s.faults.refusedReadRequests = parsePageCounts(v); }},
+      {"fail_read",
+       [](Scenario& s, std::string_view v) { s.faults.failedReads = parsePageCounts(v); }},
+      {"clock",
+       [](Scenario& s, std::string_view v) {
+         s.clock = choose(v, "virtual", Clock::Mode::Virtual, "real", Clock::Mode::Real);
+       }},
+      {"trace",
+       [](Scenario& s, std::string_view v) {
+         if (v.empty()) {
+           throw ScenarioError("expected a file name");
+         }
+         s.tracePath = v;
+       }},
+  };
+  return handlers;
+}
+
+void applyLine(Scenario& scenario, std::string_view line) {
+  const auto equals = line.find('=');
+  if (equals == std::string_view::npos) {
+    throw ScenarioError("expected key = value");
+  }
+  const std::string_view key = trim(line.substr(0, equals));
+  const std::string_view value = trim(line.substr(equals + 1));
+  auto handler = keyHandlers().find(key);
+  if (handler == keyHandlers().end()) {
+    throw ScenarioError("unknown key '" + std::string(key) + "'");
+  }
+  try {
+    handler->second(scenario, value);
+  } catch (const ScenarioError& error) {
+    throw ScenarioError("bad value '" + std::string(value) + "' for " + std::string(key) + ": " +
+                        error.what());
+  }
+}
+
+void loadFlash(const std::string& path, std::vector<std::uint8_t>& flash) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return;  // a missing flash file starts erased
+  }
+  in.read(reinterpret_cast<char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
+  if (static_cast<std::size_t>(in.gcount()) != flash.size() || in.peek() != EOF) {
+    throw ScenarioError("flash file " + path + " does not hold exactly " +
+                        std::to_string(flash.size()) + " bytes");
+  }
+}
+
+}  // namespace
+
+Scenario parseScenario(std::istream& in, const std::string& origin) {
+  Scenario scenario;
+  std::string line;
+  for (unsigned number = 1; std::getline(in, line); ++number) {
+    std::string_view content = line;
+    content = trim(content.substr(0, content.find('#')));
+    if (content.empty()) {
+      continue;
+    }
+    try {
+      applyLine(scenario, content);
+    } catch (const ScenarioError& error) {
+      throw ScenarioError(origin + ":" + std::to_string(number) + ": " + error.what());
+    }
+  }
+  return scenario;
+}
+
+Scenario scenarioFromEnvironment() {
+  const char* path = std::getenv("OPTIQON_SIM_CAMERA");
+  if (path == nullptr) {
+    return Scenario{};
+  }
+  std::ifstream in(path);
+  if (!in) {
+    throw ScenarioError(std::string(path) + ": cannot read the scenario file");
+  }
+  return parseScenario(in, path);
+}
+
+void applyHidScenario(const Scenario& scenario) {
+  resetHidWorld(scenario.cameraIndex, scenario.serialNumber);
+  HidWorld& world = hidWorld();
+  if (!scenario.cameraPresent) {
+    world.interfaces.pop_back();
+  } else {
+    world.interfaces.back().failStep = scenario.cameraFailStep;
+    for (unsigned copy = 1; copy < scenario.cameraCopies; ++copy) {
+      world.interfaces.push_back(
+          cameraInterface(scenario.cameraIndex + copy, scenario.serialNumber));
+    }
+  }
+  world.camera.faults = scenario.faults;
+  if (!scenario.flashPath.empty()) {
+    loadFlash(scenario.flashPath, world.camera.flash());
+  }
+  if (!scenario.tracePath.empty() && !openHidTrace(scenario.tracePath)) {
+    throw ScenarioError(scenario.tracePath + ": cannot open the trace file");
+  }
+  clock().reset(scenario.clock);
+}
+
+void saveFlash(const Scenario& scenario) {
+  if (scenario.flashPath.empty()) {
+    return;
+  }
+  const std::vector<std::uint8_t>& flash = hidWorld().camera.flash();
+  std::ofstream out(scenario.flashPath, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(flash.data()),
+            static_cast<std::streamsize>(flash.size()));
+  if (!out.flush()) {
+    throw ScenarioError(scenario.flashPath + ": cannot write the flash file");
+  }
+}
+
+}  // namespace sim

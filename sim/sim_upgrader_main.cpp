@@ -1,0 +1,31 @@
+// The upgrader on the simulated camera: the same program, with the PC and the camera scripted
+// by the scenario file that OPTIQON_SIM_CAMERA names.
+#include <cstdio>
+
+#include "run_modes.h"
+#include "sim_scenario.h"
+
+namespace {
+
+constexpr int FlashNotSaved = 74;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  sim::Scenario scenario;
+  try {
+    scenario = sim::scenarioFromEnvironment();
+    sim::applyHidScenario(scenario);
+  } catch (const sim::ScenarioError& error) {
+    std::fprintf(stderr, "optiqon_fw_upgrader_sim: %s\n", error.what());
+    return sim::ScenarioUnusable;
+  }
+  const int exitCode = runUpgrader(argc, argv, stdout);
+  try {
+    sim::saveFlash(scenario);
+  } catch (const sim::ScenarioError& error) {
+    std::fprintf(stderr, "optiqon_fw_upgrader_sim: %s\n", error.what());
+    return FlashNotSaved;
+  }
+  return exitCode;
+}

@@ -1,0 +1,10 @@
+#include "console_output.h"
+
+#include <cstdarg>
+
+void ConsoleOutput::print(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(stream_, format, arguments);
+  va_end(arguments);
+}

@@ -1,0 +1,25 @@
+// The upgrader's standard output. A parent process reads it through a pipe and parses it, so
+// every line is printed through here and flushed where a reader must see it at once.
+#pragma once
+
+#include <cstdio>
+
+class ConsoleOutput {
+ public:
+  explicit ConsoleOutput(std::FILE* stream) : stream_(stream) {}
+
+#if defined(__GNUC__)
+  __attribute__((format(printf, 2, 3)))
+#endif
+  void
+  print(const char* format, ...);
+  void write(const char* text) {
+    std::fputs(text, stream_);
+  }
+  void flush() {
+    std::fflush(stream_);
+  }
+
+ private:
+  std::FILE* stream_;
+};
