@@ -1,0 +1,166 @@
+// The built simulated upgrader run as a separate process, as a technician or a parent process
+// runs it: its scenario file, its standard output and error, its exit code, its flash file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ProgramRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+class SimProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "optiqon-sim-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  void write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path(name), std::ios::binary) << bytes;
+  }
+
+  std::string read(const std::string& name) const {
+    std::ifstream in(path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  // Runs the program in the scratch directory with `scenario` (none: no variable at all).
+  ProgramRun run(const std::string& arguments, const std::string* scenario) const {
+    std::string command = "cd '" + dir_.string() + "' && ";
+    if (scenario != nullptr) {
+      write("scenario.txt", *scenario);
+      command += "OPTIQON_SIM_CAMERA=scenario.txt ";
+    } else {
+      command += "env -u OPTIQON_SIM_CAMERA ";
+    }
+    command += std::string("'") + UPGRADER_SIM_PATH + "' " + arguments + " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read("out.txt"), read("err.txt")};
+  }
+
+  std::filesystem::path dir_;
+};
+
+std::string imageBytes(std::size_t size) {
+  std::string image(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    image[i] = static_cast<char>(i * 31 + 7);
+  }
+  return image;
+}
+
+TEST_F(SimProgram, FlashesAThreePageImageIntoTheFlashFile) {
+  const std::string image = imageBytes(768);
+  write("image.img", image);
+  const std::string scenario = "flash = flash.bin\n";
+  const ProgramRun result = run("image.img", &scenario);
+  EXPECT_EQ(result.out,
+            "Found Corvantis K3M51-USB camera. Device #1 - VID: 0x1BBD, PID: 0x024C\n"
+            "Firmware file size = 768\n"
+            "\rErasing sectors 100% \n"
+            "\rDownloading firmware 1% "
+            "\nLast section of firmware download\n"
+            "\nDownload Complete\n"
+            "\nDownload Complete\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitCode, 0);
+  const std::string flash = read("flash.bin");
+  ASSERT_EQ(flash.size(), 16u * 1024 * 1024);
+  EXPECT_EQ(flash.substr(0, 768), image);
+  EXPECT_EQ(flash.find_first_not_of('\xFF', 768), std::string::npos);
+  EXPECT_EQ(read("logfile.txt"), "");
+}
+
+TEST_F(SimProgram, FlashFileKeepsWhatAnEarlierRunWrote) {
+  write("image.img", imageBytes(256));
+  const std::string flashing = "flash = flash.bin\nclock = virtual\n";
+  ASSERT_EQ(run("image.img", &flashing).exitCode, 0);
+  // The next run's only erase is refused, so it sends no page; the flash file still holds the
+  // image from the run before.
+  const std::string refused = flashing + "refuse_erase = 0\n";
+  const ProgramRun result = run("image.img", &refused);
+  EXPECT_TRUE(result.out.ends_with("\nDownload Failed\n"));
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(read("flash.bin").substr(0, 256), imageBytes(256));
+}
+
+TEST_F(SimProgram, TraceShowsEveryReportWithItsVirtualTime) {
+  write("image.img", imageBytes(300));
+  const std::string scenario = "clock = virtual\ntrace = trace.txt\nerase_busy_reads = 0\n";
+  ASSERT_EQ(run("image.img", &scenario).exitCode, 0);
+  EXPECT_EQ(read("trace.txt"),
+            "0 SetOutputReport 0x05 2 ok\n"
+            "100 GetInputReport 0x06 2 ok\n"
+            "110 SetOutputReport 0x04 261 ok\n"
+            "210 SetOutputReport 0x02 5 ok\n"
+            "210 GetInputReport 0x03 259 ok\n"
+            "220 SetOutputReport 0x04 261 ok\n"
+            "320 SetOutputReport 0x02 5 ok\n"
+            "320 GetInputReport 0x03 259 ok\n");
+}
+
+TEST_F(SimProgram, ReportsTheCameraAsAbsentOrListedLater) {
+  const std::string absent = "camera = absent\nclock = virtual\n";
+  const ProgramRun none = run("image.img", &absent);
+  EXPECT_EQ(none.out,
+            "Did not find Corvantis K3M51-USB camera...\n"
+            "Connect Corvantis K3M51-USB camera Device...and try again\n");
+  EXPECT_EQ(none.exitCode, 1);
+
+  const std::string later = "camera_index = 6\ncamera_copies = 2\ncamera_fail = caps\n";
+  const ProgramRun usage = run("", &later);
+  const std::string found =
+      "Found Corvantis K3M51-USB camera. Device #7 - VID: 0x1BBD, PID: 0x024C\n";
+  EXPECT_EQ(usage.out.substr(0, found.size()), found);
+  EXPECT_EQ(usage.exitCode, 0);
+}
+
+TEST_F(SimProgram, PrintsTheSerialNumberWithoutAScenario) {
+  const ProgramRun result = run("-s", nullptr);
+  EXPECT_EQ(result.out, "K030M05010-000000010000000000000000\n");
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "logfile.txt"));
+}
+
+TEST_F(SimProgram, UnusableScenarioStopsWithExitCode64) {
+  const std::string bad = "clock = virtual\nflash_size = 4\n";
+  const ProgramRun result = run("-s", &bad);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "optiqon_fw_upgrader_sim: scenario.txt:2: unknown key 'flash_size'\n");
+  EXPECT_EQ(result.exitCode, 64);
+
+  write("flash.bin", "short");
+  const std::string shortFlash = "flash = flash.bin\n";
+  const ProgramRun flash = run("-s", &shortFlash);
+  EXPECT_EQ(flash.err,
+            "optiqon_fw_upgrader_sim: flash file flash.bin does not hold exactly 16777216 bytes\n");
+  EXPECT_EQ(flash.exitCode, 64);
+  EXPECT_EQ(read("flash.bin"), "short");
+
+  const ProgramRun missing = run("-s", nullptr);
+  EXPECT_EQ(missing.exitCode, 0);
+  std::filesystem::remove(dir_ / "scenario.txt");
+  const std::string command = "cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=nowhere.txt '" +
+                              UPGRADER_SIM_PATH + "' -s >out.txt 2>err.txt";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 64);
+  EXPECT_EQ(read("err.txt"),
+            "optiqon_fw_upgrader_sim: nowhere.txt: cannot read the scenario file\n");
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+#include "upgrader_harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+void UpgraderHarness::SetUp() {
+  previousDirectory_ = std::filesystem::current_path();
+  std::string pattern = (std::filesystem::temp_directory_path() / "optiqon-test-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  scratch_ = pattern;
+  std::filesystem::current_path(scratch_);
+  sim::resetHidWorld();
+  sim::clock().reset(sim::Clock::Mode::Virtual);
+  world().keepCallLog = true;
+}
+
+void UpgraderHarness::TearDown() {
+  std::filesystem::current_path(previousDirectory_);
+  std::filesystem::remove_all(scratch_);
+}
+
+UpgraderRun UpgraderHarness::run(const std::vector<std::string>& arguments) {
+  std::vector<std::string> storage{"optiqon_fw_upgrader"};
+  storage.insert(storage.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : storage) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
+
+  std::FILE* out = std::tmpfile();
+  const int exitCode = runUpgrader(static_cast<int>(storage.size()), argv.data(), out);
+  std::string output;
+  std::rewind(out);
+  for (int c; (c = std::fgetc(out)) != EOF;) {
+    output += static_cast<char>(c);
+  }
+  std::fclose(out);
+
+  // Whatever the run opened, it closed.
+  EXPECT_TRUE(world().openHandles.empty());
+  EXPECT_TRUE(world().preparsedData.empty());
+  EXPECT_TRUE(world().deviceInfoSets.empty());
+  return {exitCode, output};
+}
+
+UpgraderRun UpgraderHarness::runWithImage(const std::vector<std::uint8_t>& image) {
+  return run({writeFile("image.img", image)});
+}
+
+std::string UpgraderHarness::writeFile(const std::string& name,
+                                       const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(scratch_ / name, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return name;
+}
+
+std::string UpgraderHarness::readFile(const std::string& name) const {
+  std::ifstream in(scratch_ / name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool UpgraderHarness::fileExists(const std::string& name) const {
+  return std::filesystem::exists(scratch_ / name);
+}
+
+std::vector<sim::ReportCall> UpgraderHarness::callsWithId(std::uint8_t reportId) {
+  std::vector<sim::ReportCall> matching;
+  for (const sim::ReportCall& call : calls()) {
+    if (call.reportId == reportId) {
+      matching.push_back(call);
+    }
+  }
+  return matching;
+}
+
+std::vector<std::uint8_t> patternImage(std::size_t size) {
+  std::vector<std::uint8_t> image(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    image[i] = static_cast<std::uint8_t>((i * 7 + i / 256 * 13 + 1) % 251);
+  }
+  return image;
+}
+
+std::string foundLine(unsigned index) {
+  return "Found Corvantis K3M51-USB camera. Device #" + std::to_string(index) +
+         " - VID: 0x1BBD, PID: 0x024C\n";
+}
+
+std::string smallImageSuccess(std::uint32_t transferSize) {
+  return "Firmware file size = " + std::to_string(transferSize) +
+         "\n"
+         "\rErasing sectors 100% \n"
+         "\rDownloading firmware 1% "
+         "\nLast section of firmware download\n"
+         "\nDownload Complete\n"
+         "\nDownload Complete\n";
+}

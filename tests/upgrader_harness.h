@@ -1,0 +1,52 @@
+// Runs the upgrader in-process against the simulated camera, in a scratch working directory,
+// and keeps what it printed and every report the camera saw.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_modes.h"
+#include "sim_clock.h"
+#include "sim_hid_world.h"
+
+struct UpgraderRun {
+  int exitCode;
+  std::string output;
+};
+
+class UpgraderHarness : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs the program with these arguments (not counting the program name).
+  UpgraderRun run(const std::vector<std::string>& arguments);
+  UpgraderRun runWithImage(const std::vector<std::uint8_t>& image);
+
+  std::string writeFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
+  std::string readFile(const std::string& name) const;
+  bool fileExists(const std::string& name) const;
+
+  sim::HidWorld& world() { return sim::hidWorld(); }
+  const std::vector<sim::ReportCall>& calls() { return sim::hidWorld().calls; }
+  std::vector<sim::ReportCall> callsWithId(std::uint8_t reportId);
+
+  std::filesystem::path scratch_;
+
+ private:
+  std::filesystem::path previousDirectory_;
+};
+
+// Image bytes that differ from page to page and are never all 0xFF.
+std::vector<std::uint8_t> patternImage(std::size_t size);
+
+// The line the upgrade mode prints once it has chosen the camera at list index `index`.
+std::string foundLine(unsigned index);
+
+// What a whole successful run prints after the found line, for images of up to 12 pages that
+// fit one sector.
+std::string smallImageSuccess(std::uint32_t transferSize);
