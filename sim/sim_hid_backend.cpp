@@ -57,11 +57,21 @@ USHORT dataIndexCount(const ReportLayout& layout) {
   return static_cast<USHORT>(count);
 }
 
+// The button or value capabilities of one report type, as many as the caller has room for.
 template <typename Cap>
-NTSTATUS copyCaps(const std::vector<Cap>& caps, Cap* out, PUSHORT length) {
+NTSTATUS capsOf(std::vector<Cap> ReportLayout::*kind, FailStep failure, HIDP_REPORT_TYPE type,
+                Cap* out, PUSHORT length, PHIDP_PREPARSED_DATA preparsedData) {
+  const HidInterface* device = parsedDeviceOf(preparsedData);
+  if (device == nullptr || device->failStep == failure) {
+    return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  }
+  if (!validReportType(type)) {
+    return HIDP_STATUS_INVALID_REPORT_TYPE;
+  }
   if (out == nullptr || length == nullptr) {
     return HIDP_STATUS_NULL;
   }
+  const std::vector<Cap>& caps = device->reports[type].*kind;
   const USHORT copied = static_cast<USHORT>(std::min<std::size_t>(*length, caps.size()));
   std::copy_n(caps.begin(), copied, out);
   *length = copied;
@@ -339,26 +349,14 @@ NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS capabilitie
 
 NTSTATUS HidP_GetButtonCaps(HIDP_REPORT_TYPE reportType, PHIDP_BUTTON_CAPS buttonCaps,
                             PUSHORT buttonCapsLength, PHIDP_PREPARSED_DATA preparsedData) {
-  const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
-  if (device == nullptr || device->failStep == sim::FailStep::ButtonCaps) {
-    return HIDP_STATUS_INVALID_PREPARSED_DATA;
-  }
-  if (!sim::validReportType(reportType)) {
-    return HIDP_STATUS_INVALID_REPORT_TYPE;
-  }
-  return sim::copyCaps(device->reports[reportType].buttons, buttonCaps, buttonCapsLength);
+  return sim::capsOf(&sim::ReportLayout::buttons, sim::FailStep::ButtonCaps, reportType, buttonCaps,
+                     buttonCapsLength, preparsedData);
 }
 
 NTSTATUS HidP_GetValueCaps(HIDP_REPORT_TYPE reportType, PHIDP_VALUE_CAPS valueCaps,
                            PUSHORT valueCapsLength, PHIDP_PREPARSED_DATA preparsedData) {
-  const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
-  if (device == nullptr || device->failStep == sim::FailStep::ValueCaps) {
-    return HIDP_STATUS_INVALID_PREPARSED_DATA;
-  }
-  if (!sim::validReportType(reportType)) {
-    return HIDP_STATUS_INVALID_REPORT_TYPE;
-  }
-  return sim::copyCaps(device->reports[reportType].values, valueCaps, valueCapsLength);
+  return sim::capsOf(&sim::ReportLayout::values, sim::FailStep::ValueCaps, reportType, valueCaps,
+                     valueCapsLength, preparsedData);
 }
 
 // The sum of the report counts of the button capabilities of that type on that usage page

@@ -7,6 +7,9 @@
 
 #if defined(_WIN32)
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
