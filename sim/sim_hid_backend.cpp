@@ -3,6 +3,7 @@
 // interface's report layout, and the camera's reports reach the simulated flash.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "../upgrader/hid_services.h"
 #include "sim_clock.h"
@@ -18,6 +19,28 @@ constexpr DWORD InterfaceActive = 0x1;  // SPINT_ACTIVE
 const void* newToken(HidWorld& world) {
   world.nextToken += 16;
   return reinterpret_cast<const void*>(world.nextToken);
+}
+
+// The interface a device path names. The index by path is rebuilt whenever the interfaces have
+// changed under it, so that opening n devices stays linear in n.
+std::optional<std::size_t> interfaceWithPath(const std::u16string& path) {
+  HidWorld& world = hidWorld();
+  auto lookUpPath = [&]() -> std::optional<std::size_t> {
+    auto found = world.interfaceByPath.find(path);
+    if (found == world.interfaceByPath.end() || found->second >= world.interfaces.size() ||
+        world.interfaces[found->second].path != path) {
+      return std::nullopt;
+    }
+    return found->second;
+  };
+  if (auto index = lookUpPath()) {
+    return index;
+  }
+  world.interfaceByPath.clear();
+  for (std::size_t i = world.interfaces.size(); i-- > 0;) {
+    world.interfaceByPath[world.interfaces[i].path] = i;  // the first of equal paths wins
+  }
+  return lookUpPath();
 }
 
 BOOL fail(DWORD error) {
@@ -142,23 +165,19 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
     sim::fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  const std::u16string path(fileName);
-  for (std::size_t i = 0; i < world.interfaces.size(); ++i) {
-    const sim::HidInterface& candidate = world.interfaces[i];
-    if (candidate.path != path) {
-      continue;
-    }
-    if (candidate.failStep == sim::FailStep::Open ||
-        (desiredAccess & (GENERIC_READ | GENERIC_WRITE)) == 0) {
-      sim::fail(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
-    const void* token = sim::newToken(world);
-    world.openHandles[token] = i;
-    return const_cast<void*>(token);
+  const std::optional<std::size_t> index = sim::interfaceWithPath(fileName);
+  if (!index) {
+    sim::fail(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
   }
-  sim::fail(ERROR_FILE_NOT_FOUND);
-  return INVALID_HANDLE_VALUE;
+  if (world.interfaces[*index].failStep == sim::FailStep::Open ||
+      (desiredAccess & (GENERIC_READ | GENERIC_WRITE)) == 0) {
+    sim::fail(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  const void* token = sim::newToken(world);
+  world.openHandles[token] = *index;
+  return const_cast<void*>(token);
 }
 
 BOOL CloseHandle(HANDLE handle) {

@@ -84,6 +84,7 @@ struct HidWorld {
   std::map<const void*, std::size_t> preparsedData;
   std::map<const void*, std::size_t> deviceInfoSets;
   std::uintptr_t nextToken = 0x1000;
+  std::map<std::u16string, std::size_t> interfaceByPath;  // rebuilt when found stale
   std::uint32_t lastError = 0;
 };
 

@@ -153,6 +153,8 @@ DownloadResult PageDownloader::run(bool lastEraseAccepted) {
       } else {
         outcome = downloadFinalPage(static_cast<std::uint16_t>(page),
                                     static_cast<std::uint16_t>(remaining));
+        // A verified last page is announced as it happens and again by the verdict below;
+        // parents that read the output look for either line, so both are printed.
         if (outcome == PageOutcome::Verified) {
           target_.console.write(messages::DownloadComplete);
           target_.console.flush();

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The upgrader's main job on the simulated camera, in real time: the camera's flash is erased, a
+# sample image is written page by page and read back, and the flash the camera is left with is
+# checked against the image. Then the camera's serial number is read.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+readonly image_size=20000 # not a whole number of 256-byte pages: the last page is padded
+readonly flash_size=$((16 * 1024 * 1024))
+readonly sector_size=$((64 * 1024))
+readonly serial=K3M51-DEMO7
+
+scripts/install-deps.sh
+cmake --preset sim
+cmake --build --preset sim -j "$(nproc)" --target optiqon_fw_upgrader_sim
+upgrader=$PWD/build/sim/optiqon_fw_upgrader_sim
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The image: numbered text lines, the same on every run, with no 0xFF byte anywhere, so that
+# erased flash can never pass for image content.
+seq -f 'Optiqon K3M51 sample firmware, line %05g' 1 1000 >"$work/demo.img"
+truncate -s "$image_size" "$work/demo.img"
+
+# The flash as an older firmware leaves it: its first sector programmed to zeros, the rest
+# erased. Programming only clears bits, so the image verifies only if the sector is erased first.
+{
+  head -c "$sector_size" /dev/zero
+  head -c $((flash_size - sector_size)) /dev/zero | LC_ALL=C tr '\0' '\377'
+} >"$work/flash.bin"
+
+cat >"$work/camera.scenario" <<SCENARIO
+# The camera as the first HID interface after a mouse, with the fixed waits taken in real time.
+camera = present
+camera_index = 1
+serial = $serial
+flash = $work/flash.bin
+clock = real
+SCENARIO
+export OPTIQON_SIM_CAMERA=$work/camera.scenario
+
+fail() {
+  echo
+  echo "demo: FAIL - $*"
+  exit 1
+}
+
+echo
+echo "== optiqon_fw_upgrader demo.img   ($image_size bytes, on the simulated camera)"
+status=0
+(cd "$work" && "$upgrader" demo.img) || status=$?
+echo
+[ "$status" -eq 0 ] || fail "the upgrader exited with $status"
+
+if ! cmp -n "$image_size" "$work/demo.img" "$work/flash.bin"; then
+  fail "the flash does not hold the image"
+fi
+left_over=$(tail -c +$((image_size + 1)) "$work/flash.bin" | LC_ALL=C tr -d '\377' | wc -c)
+if [ "$left_over" -ne 0 ]; then
+  fail "$left_over bytes of the flash past the image are not erased (0xFF)"
+fi
+echo "demo: OK - the flash holds the $image_size-byte image, and every byte after it reads 0xFF"
+
+echo
+echo "== optiqon_fw_upgrader -s   (the serial number $serial, printed as its UTF-16 buffer" \
+  "with every zero byte shown as the digit 0)"
+status=0
+"$upgrader" -s || status=$?
+[ "$status" -eq 0 ] || fail "reading the serial number exited with $status"
