@@ -14,22 +14,10 @@
 
 #include "../upgrader/hid_services.h"
 #include "sim_flash_camera.h"
+#include "sim_hid_faults.h"
+#include "sim_scenario.h"
 
 namespace sim {
-
-// Where an interface stops on its way from enumeration to an open, fully read device.
-enum class FailStep {
-  None,
-  Enumerate,          // SetupDiEnumDeviceInterfaces fails with an error other than the end
-  SizeQueryTooSmall,  // the detail size query reports less than the detail structure
-  Detail,             // the detail query fails
-  Open,               // CreateFileW fails (access denied)
-  PreparsedData,      // HidD_GetPreparsedData fails
-  Attributes,         // HidD_GetAttributes fails
-  Caps,               // HidP_GetCaps fails
-  ButtonCaps,         // HidP_GetButtonCaps fails
-  ValueCaps,          // HidP_GetValueCaps fails
-};
 
 struct ReportLayout {
   USHORT byteLength = 0;  // longest report of the type plus the ID byte; 0 when there is none
@@ -92,6 +80,13 @@ HidWorld& hidWorld();
 
 // Appends one line per report call to the file at `path` from now on.
 bool openHidTrace(const std::string& path);
+
+// Builds the HID world, the flash and the clock of a scenario. Throws ScenarioError when the
+// flash file or the trace file cannot be used.
+void applyHidScenario(const Scenario& scenario);
+
+// Writes the simulated flash back to the scenario's flash file, if it has one.
+void saveFlash(const Scenario& scenario);
 
 // The default PC: `cameraIndex` unrelated interfaces, then the camera, with the given serial.
 void resetHidWorld(unsigned cameraIndex = 1, const std::u16string& serialNumber = u"K3M51-0001");

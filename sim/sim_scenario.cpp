@@ -5,7 +5,9 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 
@@ -211,18 +213,6 @@ void applyLine(Scenario& scenario, std::string_view line) {
   }
 }
 
-void loadFlash(const std::string& path, std::vector<std::uint8_t>& flash) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return;  // a missing flash file starts erased
-  }
-  in.read(reinterpret_cast<char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
-  if (static_cast<std::size_t>(in.gcount()) != flash.size() || in.peek() != EOF) {
-    throw ScenarioError("flash file " + path + " does not hold exactly " +
-                        std::to_string(flash.size()) + " bytes");
-  }
-}
-
 }  // namespace
 
 Scenario parseScenario(std::istream& in, const std::string& origin) {
@@ -253,41 +243,6 @@ Scenario scenarioFromEnvironment() {
     throw ScenarioError(std::string(path) + ": cannot read the scenario file");
   }
   return parseScenario(in, path);
-}
-
-void applyHidScenario(const Scenario& scenario) {
-  resetHidWorld(scenario.cameraIndex, scenario.serialNumber);
-  HidWorld& world = hidWorld();
-  if (!scenario.cameraPresent) {
-    world.interfaces.pop_back();
-  } else {
-    world.interfaces.back().failStep = scenario.cameraFailStep;
-    for (unsigned copy = 1; copy < scenario.cameraCopies; ++copy) {
-      world.interfaces.push_back(
-          cameraInterface(scenario.cameraIndex + copy, scenario.serialNumber));
-    }
-  }
-  world.camera.faults = scenario.faults;
-  if (!scenario.flashPath.empty()) {
-    loadFlash(scenario.flashPath, world.camera.flash());
-  }
-  if (!scenario.tracePath.empty() && !openHidTrace(scenario.tracePath)) {
-    throw ScenarioError(scenario.tracePath + ": cannot open the trace file");
-  }
-  clock().reset(scenario.clock);
-}
-
-void saveFlash(const Scenario& scenario) {
-  if (scenario.flashPath.empty()) {
-    return;
-  }
-  const std::vector<std::uint8_t>& flash = hidWorld().camera.flash();
-  std::ofstream out(scenario.flashPath, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(flash.data()),
-            static_cast<std::streamsize>(flash.size()));
-  if (!out.flush()) {
-    throw ScenarioError(scenario.flashPath + ": cannot write the flash file");
-  }
 }
 
 }  // namespace sim

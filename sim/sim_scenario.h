@@ -8,7 +8,7 @@
 
 #include "sim_clock.h"
 #include "sim_flash_camera.h"
-#include "sim_hid_world.h"
+#include "sim_hid_faults.h"
 
 namespace sim {
 
@@ -37,12 +37,5 @@ Scenario parseScenario(std::istream& in, const std::string& origin);
 
 // The scenario named by OPTIQON_SIM_CAMERA, or the defaults when the variable is not set.
 Scenario scenarioFromEnvironment();
-
-// Builds the HID world, the flash and the clock of a scenario. Throws ScenarioError when the
-// flash file cannot be used.
-void applyHidScenario(const Scenario& scenario);
-
-// Writes the simulated flash back to the scenario's flash file, if it has one.
-void saveFlash(const Scenario& scenario);
 
 }  // namespace sim

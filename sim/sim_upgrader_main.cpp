@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "run_modes.h"
+#include "sim_hid_world.h"
 #include "sim_scenario.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // The scenario file of the simulated builds: what each key sets up, and the message for every
 // line that cannot be used.
+#include "sim_hid_world.h"
 #include "sim_scenario.h"
 
 #include <gtest/gtest.h>
