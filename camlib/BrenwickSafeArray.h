@@ -49,8 +49,7 @@ constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
 
 extern "C" {
 
-BRENWICK_PLATFORM_API SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound,
-                                                       ULONG elements);
+BRENWICK_PLATFORM_API SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements);
 BRENWICK_PLATFORM_API HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dimension,
                                                  LONG* lowerBound);
 BRENWICK_PLATFORM_API HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dimension,

@@ -47,13 +47,17 @@ using IID = GUID;
 using REFGUID = const GUID&;
 using REFIID = const IID&;
 
-inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+inline bool operator==(const GUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 #define STDMETHODCALLTYPE
 #define SUCCEEDED(hr) ((hr) >= 0)
 #define FAILED(hr) ((hr) < 0)
 
-constexpr HRESULT makeHresult(std::uint32_t value) { return static_cast<HRESULT>(value); }
+constexpr HRESULT makeHresult(std::uint32_t value) {
+  return static_cast<HRESULT>(value);
+}
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_NOTIMPL = makeHresult(0x80004001);
@@ -179,8 +183,9 @@ struct IKsControl : IUnknown {
 // DirectShow's video processing amplifier: brightness, contrast and the other standard image
 // properties, numbered 0 (brightness) to 9 (gain).
 struct IAMVideoProcAmp : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta,
-                                             LONG* defaultValue, LONG* capsFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max,
+                                             LONG* steppingDelta, LONG* defaultValue,
+                                             LONG* capsFlags) = 0;
   virtual HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) = 0;
   virtual HRESULT STDMETHODCALLTYPE Get(LONG property, LONG* value, LONG* flags) = 0;
 

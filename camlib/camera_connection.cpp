@@ -1,0 +1,190 @@
+#include "camera_connection.h"
+
+#include <climits>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "Brenwick.h"
+#include "library_console.h"
+#include "uvc_extension.h"
+
+namespace {
+
+constexpr const char* DevicesOperation = "UvcExtension::GetVideoDevices";
+constexpr const char* NamesOperation = "UvcExtension::GetVideoDeviceFriendlyNames";
+constexpr const char* ActivationOperation = "UvcExtension::InitVideoDevice";
+
+constexpr std::size_t NameSlotSize = 260;  // bytes, with the terminating zero
+constexpr DWORD ExitWaitMs = 5000;
+
+constexpr const char* NotFoundMessage =
+    "\nDid not find \"K3M51-USB\" device (AN75779 firmware)\n\n \t\t\t\tVideo Devices connected : "
+    "\n";
+constexpr const char* DeviceListLine = "%d: %s\n";
+constexpr const char* ExitMessage = "\nExiting App in 5 sec...";
+
+CameraConnection connection{};
+
+template <typename Interface>
+void releaseAndClear(Interface*& pointer) {
+  if (pointer != nullptr) {
+    pointer->Release();
+    pointer = nullptr;
+  }
+}
+
+// The next code point of a UTF-16 string; an unpaired surrogate stands for itself and will not
+// convert.
+char32_t nextCodePoint(const WCHAR*& text) {
+  const char32_t unit = static_cast<char16_t>(*text++);
+  if (unit >= 0xD800 && unit <= 0xDBFF && *text >= 0xDC00 && *text <= 0xDFFF) {
+    const char32_t low = static_cast<char16_t>(*text++);
+    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+  }
+  return unit;
+}
+
+// A device name as narrow text in the process's current locale. A character the locale cannot
+// write becomes '?', and a name longer than a slot is cut at a character boundary: every device
+// is listed, none is dropped.
+std::string narrowDeviceName(const WCHAR* name) {
+  std::string narrow;
+  if (name == nullptr) {
+    return narrow;
+  }
+  std::mbstate_t state{};
+  while (*name != 0) {
+    const char32_t codePoint = nextCodePoint(name);
+    char bytes[MB_LEN_MAX];
+    std::size_t length = static_cast<std::size_t>(-1);
+    if (codePoint <= static_cast<char32_t>(WCHAR_MAX)) {
+      length = std::wcrtomb(bytes, static_cast<wchar_t>(codePoint), &state);
+    }
+    if (length == static_cast<std::size_t>(-1)) {
+      state = std::mbstate_t{};
+      bytes[0] = '?';
+      length = 1;
+    }
+    if (narrow.size() + length > NameSlotSize - 1) {
+      break;
+    }
+    narrow.append(bytes, length);
+  }
+  return narrow;
+}
+
+void printNotFound(const std::vector<std::string>& names) {
+  printToConsole(NotFoundMessage);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::fprintf(libraryConsole(), DeviceListLine, static_cast<int>(i), names[i].c_str());
+  }
+  std::fflush(libraryConsole());
+}
+
+}  // namespace
+
+CameraConnection& cameraConnection() {
+  return connection;
+}
+
+void releaseCameraConnection(CameraConnection& c) {
+  for (UINT32 i = 0; i < c.deviceCount && c.devices != nullptr; ++i) {
+    releaseAndClear(c.devices[i]);
+  }
+  CoTaskMemFree(c.devices);
+  c.devices = nullptr;
+  c.deviceCount = 0;
+  releaseAndClear(c.attributeStore);
+  // The reader holds the source: it goes first.
+  releaseAndClear(c.sourceReader);
+  releaseAndClear(c.mediaSource);
+  CoTaskMemFree(c.friendlyName);
+  c.friendlyName = nullptr;
+}
+
+void UvcExtension::GetVideoDevices() {
+  HRESULT result = MFCreateAttributes(&connection.attributeStore, 1);
+  if (result != S_OK) {
+    reportFailure(DevicesOperation, "Create attribute store", result);
+    return;
+  }
+  result = connection.attributeStore->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                                              MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+  if (result != S_OK) {
+    reportFailure(DevicesOperation, "Video capture device SetGUID", result);
+    return;
+  }
+  result =
+      MFEnumDeviceSources(connection.attributeStore, &connection.devices, &connection.deviceCount);
+  if (result != S_OK) {
+    reportFailure(DevicesOperation, "Device enumeration", result);
+    // Whatever a failed enumeration left behind is not a device list.
+    CoTaskMemFree(connection.devices);
+    connection.devices = nullptr;
+    connection.deviceCount = 0;
+  }
+}
+
+// Of several devices with the camera's name, the last one listed is taken.
+int UvcExtension::GetVideoDeviceFriendlyNames(std::vector<std::string>& names) {
+  int match = -1;
+  names.assign(connection.deviceCount, std::string());
+  for (UINT32 i = 0; i < connection.deviceCount; ++i) {
+    CoTaskMemFree(connection.friendlyName);
+    connection.friendlyName = nullptr;
+    IMFActivate* device = connection.devices[i];
+    UINT32 length = 0;
+    const HRESULT result = device == nullptr
+                               ? E_POINTER
+                               : device->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME,
+                                                            &connection.friendlyName, &length);
+    if (result != S_OK) {
+      reportFailure(NamesOperation, "Get video device friendly name", result);
+      continue;
+    }
+    names[i] = narrowDeviceName(connection.friendlyName);
+    if (std::strcmp(names[i].c_str(), CameraFriendlyName) == 0) {
+      match = static_cast<int>(i);
+    }
+  }
+  return match;
+}
+
+void UvcExtension::InitVideoDevice(UINT32 device) {
+  HRESULT result = connection.devices[device]->ActivateObject(
+      IID_IMFMediaSource, reinterpret_cast<void**>(&connection.mediaSource));
+  if (result != S_OK) {
+    reportFailure(ActivationOperation, "Activating video device", result);
+    return;
+  }
+  result = MFCreateSourceReaderFromMediaSource(connection.mediaSource, connection.attributeStore,
+                                               &connection.sourceReader);
+  if (result != S_OK) {
+    reportFailure(ActivationOperation, "Creating video source reader", result);
+  }
+}
+
+bool Initialize() {
+  // Called again without Deinitialize, the library lets go of the camera it held first.
+  releaseCameraConnection(connection);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  MFStartup(MF_VERSION, MFSTARTUP_FULL);
+  UvcExtension::GetVideoDevices();
+  std::vector<std::string> names;
+  const int match = UvcExtension::GetVideoDeviceFriendlyNames(names);
+  if (match >= 0) {
+    UvcExtension::InitVideoDevice(static_cast<UINT32>(match));
+    return true;
+  }
+  printNotFound(names);
+  Deinitialize();
+  return false;
+}
+
+void Deinitialize() {
+  releaseCameraConnection(connection);
+  printToConsole(ExitMessage);
+  Sleep(ExitWaitMs);
+}

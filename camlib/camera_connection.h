@@ -1,0 +1,23 @@
+// The library's record of the connected camera: the video capture devices the platform listed,
+// the attribute store that asked for them, and the camera's media source. Every command reaches
+// the camera through `mediaSource`; null means no camera.
+#pragma once
+
+#include "media_services.h"
+
+struct CameraConnection {
+  IMFAttributes* attributeStore;
+  IMFActivate** devices;  // allocated by the platform, freed with CoTaskMemFree
+  UINT32 deviceCount;
+  WCHAR* friendlyName;  // the name read last, allocated by the platform
+  IMFMediaSource* mediaSource;
+  IMFSourceReader* sourceReader;
+};
+
+CameraConnection& cameraConnection();
+
+// Releases everything the record holds and leaves it empty.
+void releaseCameraConnection(CameraConnection& connection);
+
+// The camera's video capture device is recognised by this exact friendly name.
+inline constexpr const char* CameraFriendlyName = "Corvantis Optiqon";

@@ -1,0 +1,30 @@
+// A child process whose standard output the library reads through a pipe. The child is started
+// directly, never through a command interpreter, so its argument text is only ever text.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class ChildProcess {
+ public:
+  // Starts `program` with `arguments` (the first is the program's own name). False when the
+  // child cannot be started.
+  bool start(const std::string& program, const std::vector<std::string>& arguments);
+
+  // The child's standard output, read as the platform's text mode reads it.
+  std::FILE* output() const { return output_; }
+
+  // Closes the pipe and waits for the child to end. A child still writing then finds its
+  // output closed and ends.
+  void finish();
+
+  ChildProcess() = default;
+  ~ChildProcess() { finish(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+ private:
+  std::FILE* output_ = nullptr;
+  long long process_ = -1;
+};

@@ -1,0 +1,18 @@
+// Where the library's own lines go: the process's standard output, where a host may or may not
+// show them. Every line is flushed at once, so that it keeps its place among the lines of the
+// upgrader that the library echoes and of the host itself.
+#pragma once
+
+#include <cstdio>
+
+#include "media_services.h"
+
+std::FILE* libraryConsole();
+// Sends the library's lines elsewhere (for a host's tests); null restores standard output.
+void setLibraryConsole(std::FILE* stream);
+
+void printToConsole(const char* text);
+
+// The one line with which every failing platform call is reported:
+// "info: Function: <operation>, <step> failed, Error code: 0x<result> \n".
+void reportFailure(const char* operation, const char* step, HRESULT result);

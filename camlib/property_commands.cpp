@@ -1,0 +1,172 @@
+#include "property_commands.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "Brenwick.h"
+#include "camera_connection.h"
+#include "com_ptr.h"
+#include "control_sizes.h"
+#include "uvc_extension.h"
+
+namespace {
+
+constexpr std::int32_t LastNumberOfNode2 = 31;
+constexpr double ScaleOffset = 0.45;
+constexpr double WriteScale = 20;
+constexpr double ReadScale = 0.05;
+
+// The safe array the host passed, if it is what the library can read: one dimension of 8-byte
+// doubles. Its values in array order; false when it is not such an array.
+bool readHostValues(SAFEARRAY* array, std::vector<double>& values) {
+  if (array == nullptr || array->cDims != 1 || array->cbElements != sizeof(double)) {
+    return false;
+  }
+  LONG lower = 0;
+  LONG upper = 0;
+  if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+      FAILED(SafeArrayGetUBound(array, 1, &upper))) {
+    return false;
+  }
+  const std::int64_t count = std::int64_t{upper} - lower + 1;
+  if (count < 0) {
+    return false;
+  }
+  void* data = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &data))) {
+    return false;
+  }
+  const auto* doubles = static_cast<const double*>(data);
+  const bool readable = doubles != nullptr || count == 0;
+  if (readable && count > 0) {
+    values.assign(doubles, doubles + count);
+  }
+  SafeArrayUnaccessData(array);
+  return readable;
+}
+
+// A new host-owned array holding `values`, or null when it cannot be made.
+SAFEARRAY* makeHostArray(const std::vector<double>& values) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(values.size()));
+  if (array == nullptr) {
+    return nullptr;
+  }
+  void* data = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &data)) || (data == nullptr && !values.empty())) {
+    SafeArrayDestroy(array);
+    return nullptr;
+  }
+  auto* doubles = static_cast<double*>(data);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    doubles[i] = values[i];
+  }
+  SafeArrayUnaccessData(array);
+  return array;
+}
+
+}  // namespace
+
+ExtendedControl extendedControlOf(std::int32_t number) {
+  if (number <= LastNumberOfNode2) {
+    return {ExtensionUnitGuidNode2, ExtensionUnitNode2, static_cast<ULONG>(number)};
+  }
+  return {ExtensionUnitGuidNode3, ExtensionUnitNode3,
+          static_cast<ULONG>(number - LastNumberOfNode2)};
+}
+
+std::int32_t truncateToInt32(double value) {
+  if (std::isnan(value)) {
+    return 0;
+  }
+  if (value <= std::numeric_limits<std::int32_t>::min()) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  if (value >= std::numeric_limits<std::int32_t>::max()) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+std::uint8_t byteOfValue(double value) {
+  return static_cast<std::uint8_t>(static_cast<std::uint32_t>(truncateToInt32(value)) & 0xFF);
+}
+
+double scaleForWriting(double value) {
+  return (value - ScaleOffset) * WriteScale;
+}
+
+double scaleAfterReading(double value) {
+  return value * ReadScale - ScaleOffset;
+}
+
+void SetProperty(int property, double value) {
+  IMFMediaSource* source = cameraConnection().mediaSource;
+  if (source == nullptr) {
+    return;
+  }
+  ComPtr<IAMVideoProcAmp> amplifier;
+  if (FAILED(source->QueryInterface(IID_IAMVideoProcAmp, amplifier.out()))) {
+    return;
+  }
+  // A property the camera does not offer has no range; it is skipped. The range is otherwise
+  // the camera's to enforce.
+  LONG minimum = 0, maximum = 0, step = 0, standard = 0, capabilities = 0;
+  if (FAILED(amplifier->GetRange(property, &minimum, &maximum, &step, &standard, &capabilities))) {
+    return;
+  }
+  amplifier->Set(property, truncateToInt32(value), VideoProcAmp_Flags_Manual);
+}
+
+// Failures come back as their (negative) result, so a host can tell them from a value.
+double GetProperty(int property) {
+  IMFMediaSource* source = cameraConnection().mediaSource;
+  if (source == nullptr) {
+    return E_FAIL;
+  }
+  ComPtr<IAMVideoProcAmp> amplifier;
+  HRESULT result = source->QueryInterface(IID_IAMVideoProcAmp, amplifier.out());
+  if (FAILED(result)) {
+    return result;
+  }
+  LONG value = 0;
+  LONG flags = 0;
+  result = amplifier->Get(property, &value, &flags);
+  if (FAILED(result)) {
+    return result;
+  }
+  return value;
+}
+
+// The host chooses how many bytes to write: the control's own length is not consulted.
+void SetPropertyExtended(int number, SAFEARRAY* values) {
+  std::vector<double> doubles;
+  if (!readHostValues(values, doubles)) {
+    return;
+  }
+  if (number == ScaledControlNumber && !doubles.empty()) {
+    doubles[0] = scaleForWriting(doubles[0]);
+  }
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(doubles.size());
+  for (double value : doubles) {
+    bytes.push_back(byteOfValue(value));
+  }
+  const ExtendedControl control = extendedControlOf(number);
+  ULONG returned = 0;
+  UvcExtension::SetGetExtensionUnit(control.unit, control.node, control.selector, WriteControlFlags,
+                                    bytes.empty() ? nullptr : bytes.data(),
+                                    static_cast<ULONG>(bytes.size()), &returned);
+}
+
+SAFEARRAY* GetPropertyExtended(int number) {
+  const std::int32_t length = LookupControlSize(number);
+  const ExtendedControl control = extendedControlOf(number);
+  const std::vector<std::uint8_t> bytes =
+      UvcExtension::GetExtensionUnit(control.unit, control.node, control.selector, length);
+  std::vector<double> values(bytes.begin(), bytes.end());
+  if (number == ScaledControlNumber && !values.empty()) {
+    values[0] = scaleAfterReading(values[0]);
+  }
+  return makeHostArray(values);
+}

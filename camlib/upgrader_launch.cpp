@@ -1,0 +1,82 @@
+#include "upgrader_launch.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "Brenwick.h"
+#include "child_process.h"
+#include "command_line.h"
+#include "library_console.h"
+
+namespace {
+
+// The upgrader's output is read as the console shows it: a line at a time, or 127 characters
+// when a line (a whole phase of progress updates) is longer.
+constexpr int PieceBufferSize = 128;
+constexpr const char* SerialNumberSwitch = " -s";
+constexpr const char* StartFailed = "popen() failed!";
+
+// Control 4 is addressed once the upgrader's output has ended. No value for it after an update
+// is known, so the request carries no values and sends nothing.
+constexpr int ControlAfterUpdate = 4;
+
+char serialNumber[PieceBufferSize];
+
+std::string quotedIfBlank(const std::string& path) {
+  return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
+}
+
+}  // namespace
+
+std::string upgraderPath() {
+  return std::string(BRENWICK_UPGRADER_DIRECTORY) + BRENWICK_PATH_SEPARATOR +
+         BRENWICK_UPGRADER_FILE_NAME;
+}
+
+std::string firmwareCommand(const std::string& upgrader, const std::string& arguments) {
+  return quotedIfBlank(upgrader) + " " + arguments;
+}
+
+std::string serialNumberCommand(const std::string& upgrader) {
+  return quotedIfBlank(upgrader) + SerialNumberSwitch;
+}
+
+void startCommand(const std::string& command, ChildProcess& child) {
+  const std::vector<std::string> arguments = splitCommandLine(command);
+  if (arguments.empty() || !child.start(arguments.front(), arguments)) {
+    throw std::runtime_error(StartFailed);
+  }
+}
+
+void echoOutput(ChildProcess& child) {
+  char piece[PieceBufferSize];
+  while (std::fgets(piece, PieceBufferSize, child.output()) != nullptr) {
+    printToConsole(piece[0] == '.' ? "." : piece);
+  }
+}
+
+std::string runForFirstLine(const std::string& command) {
+  ChildProcess child;
+  startCommand(command, child);
+  char piece[PieceBufferSize] = {};
+  if (std::fgets(piece, PieceBufferSize, child.output()) == nullptr) {
+    piece[0] = '\0';
+  }
+  child.finish();
+  return piece;
+}
+
+void UpdateFirmware(std::string arguments) {
+  ChildProcess child;
+  startCommand(firmwareCommand(upgraderPath(), arguments), child);
+  echoOutput(child);
+  SetPropertyExtended(ControlAfterUpdate, nullptr);
+  child.finish();
+}
+
+char* GetSerialNumber() {
+  std::memset(serialNumber, 0, sizeof serialNumber);
+  const std::string line = runForFirstLine(serialNumberCommand(upgraderPath()));
+  std::strncpy(serialNumber, line.c_str(), sizeof serialNumber - 1);
+  return serialNumber;
+}

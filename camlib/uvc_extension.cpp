@@ -1,0 +1,68 @@
+#include "uvc_extension.h"
+
+#include "camera_connection.h"
+#include "com_ptr.h"
+#include "library_console.h"
+
+namespace {
+
+constexpr const char* TransportOperation = "UvcExtension::SetGetExtensionUnit";
+
+HRESULT failedStep(const char* step, HRESULT result) {
+  reportFailure(TransportOperation, step, result);
+  return result;
+}
+
+}  // namespace
+
+// Nothing is cached: each request finds the node anew and lets go of everything before it
+// returns, so a camera that went away between two requests fails cleanly.
+HRESULT UvcExtension::SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector, ULONG flags,
+                                          void* data, ULONG length, ULONG* bytesReturned) {
+  IMFMediaSource* source = cameraConnection().mediaSource;
+  if (source == nullptr) {
+    return E_FAIL;
+  }
+  ComPtr<IKsTopologyInfo> topology;
+  HRESULT result = source->QueryInterface(IID_IKsTopologyInfo, topology.out());
+  if (result != S_OK) {
+    return failedStep("IMFMediaSource::QueryInterface(IKsTopologyInfo)", result);
+  }
+  GUID nodeType{};
+  result = topology->get_NodeType(node, &nodeType);
+  if (result != S_OK) {
+    return failedStep("IKsTopologyInfo->get_NodeType(...)", result);
+  }
+  ComPtr<IUnknown> nodeInstance;
+  result = topology->CreateNodeInstance(node, IID_IUnknown, nodeInstance.out());
+  if (result != S_OK) {
+    return failedStep("ks_topology_info->CreateNodeInstance(...)", result);
+  }
+  ComPtr<IKsControl> control;
+  result = nodeInstance->QueryInterface(IID_IKsControl, control.out());
+  if (result != S_OK) {
+    return failedStep("ks_topology_info->QueryInterface(...)", result);
+  }
+  KSP_NODE request{};
+  request.Property.Set = unit;
+  request.Property.Id = selector;
+  request.Property.Flags = flags;
+  request.NodeId = node;
+  request.Reserved = 0;
+  result = control->KsProperty(reinterpret_cast<PKSPROPERTY>(&request), sizeof request, data,
+                               length, bytesReturned);
+  if (result != S_OK) {
+    return failedStep("ks_control->KsProperty(...)", result);
+  }
+  return S_OK;
+}
+
+std::vector<std::uint8_t> UvcExtension::GetExtensionUnit(GUID unit, DWORD node, ULONG selector,
+                                                         std::int32_t length) {
+  std::vector<std::uint8_t> bytes(length > 0 ? static_cast<std::size_t>(length) : 0, 0);
+  ULONG returned = 0;
+  SetGetExtensionUnit(unit, node, selector, ReadControlFlags,
+                      bytes.empty() ? nullptr : bytes.data(), static_cast<ULONG>(bytes.size()),
+                      &returned);
+  return bytes;
+}

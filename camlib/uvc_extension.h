@@ -1,0 +1,42 @@
+// The camera's vendor functions live in the controls of two UVC extension units, at topology
+// nodes 2 and 3 of its media source. One kernel-streaming property request reads or writes one
+// control; this is the one road to them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media_services.h"
+
+// The extension units' property sets, fixed by the camera's firmware.
+inline constexpr GUID ExtensionUnitGuidNode2 = {
+    0xACB6890C, 0xA3B3, 0x4060, {0x8B, 0x9A, 0xDF, 0x34, 0xEE, 0xF3, 0x9A, 0x2E}};
+inline constexpr GUID ExtensionUnitGuidNode3 = {
+    0xF4098694, 0x133A, 0xA14E, {0xB4, 0xA0, 0x63, 0xD2, 0x79, 0xBF, 0x30, 0x74}};
+
+inline constexpr DWORD ExtensionUnitNode2 = 2;
+inline constexpr DWORD ExtensionUnitNode3 = 3;
+
+inline constexpr ULONG ReadControlFlags = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
+inline constexpr ULONG WriteControlFlags = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;
+
+class UvcExtension {
+ public:
+  // Camera connection: the attribute store and the enumeration of video capture devices; the
+  // devices' names, converted into `names`, with the index of the last one that is the camera
+  // (-1 when none is); the activation of that device.
+  static void GetVideoDevices();
+  static int GetVideoDeviceFriendlyNames(std::vector<std::string>& names);
+  static void InitVideoDevice(UINT32 device);
+
+  // One property request for one control, in either direction. S_OK on success, E_FAIL without
+  // a camera, otherwise the result of the step that failed (after its line).
+  static HRESULT SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector, ULONG flags, void* data,
+                                     ULONG length, ULONG* bytesReturned);
+
+  // Reads a control into a new vector of exactly `length` bytes. What the camera did not fill,
+  // after a failure too, stays 0.
+  static std::vector<std::uint8_t> GetExtensionUnit(GUID unit, DWORD node, ULONG selector,
+                                                    std::int32_t length);
+};
