@@ -1,5 +1,7 @@
 #include "sim_scenario.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
@@ -38,8 +40,8 @@ std::vector<std::string_view> splitList(std::string_view text, char separator) {
   }
 }
 
-// A whole number in decimal, or in hexadecimal with 0x, no larger than `limit`.
-unsigned parseNumber(std::string_view text, unsigned limit) {
+// A whole number in decimal, or in hexadecimal with 0x, from `first` to `limit`.
+unsigned parseNumber(std::string_view text, unsigned limit, unsigned first = 0) {
   int base = 10;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     text.remove_prefix(2);
@@ -47,8 +49,10 @@ unsigned parseNumber(std::string_view text, unsigned limit) {
   }
   unsigned value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit) {
-    throw ScenarioError("expected a number from 0 to " + std::to_string(limit));
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit ||
+      value < first) {
+    throw ScenarioError("expected a number from " + std::to_string(first) + " to " +
+                        std::to_string(limit));
   }
   return value;
 }
@@ -75,38 +79,6 @@ std::map<unsigned, unsigned> parsePageCounts(std::string_view text) {
   return counts;
 }
 
-std::u16string utf16FromUtf8(std::string_view text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x6  ? 2
-                               : (lead >> 4) == 0xE  ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    if (length == 0 || i + length > text.size()) {
-      throw ScenarioError("the serial number is not UTF-8");
-    }
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        throw ScenarioError("the serial number is not UTF-8");
-      }
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-    i += length;
-  }
-  return out;
-}
-
 FailStep parseFailStep(std::string_view text) {
   static const std::map<std::string_view, FailStep> steps = {
       {"enumerate", FailStep::Enumerate},
@@ -125,6 +97,114 @@ FailStep parseFailStep(std::string_view text) {
         "value_caps");
   }
   return found->second;
+}
+
+std::vector<std::string> parseDeviceNames(std::string_view text) {
+  std::vector<std::string> names;
+  if (text.empty()) {
+    return names;  // a PC without any capture device
+  }
+  for (std::string_view name : splitList(text, ',')) {
+    if (name.empty()) {
+      throw ScenarioError("expected device names separated by commas");
+    }
+    if (!utf16FromUtf8(name)) {
+      throw ScenarioError("a device name is not UTF-8");
+    }
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+VideoStep parseVideoStep(std::string_view text) {
+  std::string known;
+  for (std::size_t i = 0; i < VideoStepNames.size(); ++i) {
+    if (VideoStepNames[i] == text) {
+      return static_cast<VideoStep>(i);
+    }
+    known += (i == 0 ? "" : ", ") + std::string(VideoStepNames[i]);
+  }
+  throw ScenarioError("unknown step '" + std::string(text) + "': expected one of " + known);
+}
+
+// `STEP=HRESULT` pairs, comma-separated. An HRESULT is taken as its 32 bits, so that a success
+// code other than S_OK can be injected as well as a failure.
+std::map<VideoStep, std::int32_t> parseVideoFaults(std::string_view text) {
+  std::map<VideoStep, std::int32_t> faults;
+  for (std::string_view item : splitList(text, ',')) {
+    const auto equals = item.find('=');
+    if (equals == std::string_view::npos) {
+      throw ScenarioError("expected STEP=HRESULT");
+    }
+    const VideoStep step = parseVideoStep(trim(item.substr(0, equals)));
+    faults[step] =
+        static_cast<std::int32_t>(parseNumber(trim(item.substr(equals + 1)), 0xFFFFFFFF));
+  }
+  return faults;
+}
+
+bool allHexDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+// Four hexadecimal digits, high byte first, as the password control receives them.
+std::uint16_t parsePassword(std::string_view text) {
+  std::uint16_t password = 0;
+  if (text.size() != 4 || !allHexDigits(text)) {
+    throw ScenarioError("expected four hexadecimal digits");
+  }
+  std::from_chars(text.data(), text.data() + text.size(), password, 16);
+  return password;
+}
+
+// Hexadecimal bytes, with or without blanks between them.
+std::vector<std::uint8_t> parseHexBytes(std::string_view text) {
+  std::string digits;
+  for (char c : text) {
+    if (c != ' ' && c != '\t') {
+      digits += c;
+    }
+  }
+  if (digits.size() % 2 != 0 || !allHexDigits(digits)) {
+    throw ScenarioError("expected bytes in hexadecimal");
+  }
+  std::vector<std::uint8_t> bytes(digits.size() / 2);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::from_chars(digits.data() + 2 * i, digits.data() + 2 * i + 2, bytes[i], 16);
+  }
+  return bytes;
+}
+
+static_assert(VideoCamera::SecondUnitNode == VideoCamera::FirstUnitNode + 1);
+
+// `NODE.SELECTOR=BYTES` pairs, comma-separated. The register control starts as if one register
+// had been written; the password control has no value of its own.
+std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> parseControlValues(
+    std::string_view text) {
+  std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> values;
+  for (std::string_view item : splitList(text, ',')) {
+    const auto equals = item.find('=');
+    const std::string_view control = trim(item.substr(0, equals));
+    const auto dot = control.find('.');
+    if (equals == std::string_view::npos || dot == std::string_view::npos) {
+      throw ScenarioError("expected NODE.SELECTOR=BYTES");
+    }
+    const unsigned node = parseNumber(trim(control.substr(0, dot)), VideoCamera::SecondUnitNode,
+                                      VideoCamera::FirstUnitNode);
+    const unsigned selector =
+        parseNumber(trim(control.substr(dot + 1)), VideoCamera::selectorsOn(node), 1);
+    std::vector<std::uint8_t> bytes = parseHexBytes(item.substr(equals + 1));
+    if (node == VideoCamera::FirstUnitNode && selector == VideoCamera::RegisterSelector &&
+        bytes.size() != 2) {
+      throw ScenarioError("expected an address and a value for the register control");
+    }
+    if (node == VideoCamera::FirstUnitNode && selector == VideoCamera::PasswordSelector) {
+      throw ScenarioError("the password control keeps no value; the password key sets it");
+    }
+    values[{node, selector}] = std::move(bytes);
+  }
+  return values;
 }
 
 template <typename T>
@@ -152,7 +232,14 @@ const std::map<std::string_view, KeyHandler>& keyHandlers() {
       {"camera_copies",
        [](Scenario& s, std::string_view v) { s.cameraCopies = parseNumber(v, 16); }},
       {"camera_fail", [](Scenario& s, std::string_view v) { s.cameraFailStep = parseFailStep(v); }},
-      {"serial", [](Scenario& s, std::string_view v) { s.serialNumber = utf16FromUtf8(v); }},
+      {"serial",
+       [](Scenario& s, std::string_view v) {
+         auto serial = utf16FromUtf8(v);
+         if (!serial) {
+           throw ScenarioError("the serial number is not UTF-8");
+         }
+         s.serialNumber = *serial;
+       }},
       {"flash",
        [](Scenario& s, std::string_view v) {
          if (v.empty()) {
@@ -190,6 +277,22 @@ const std::map<std::string_view, KeyHandler>& keyHandlers() {
          }
          s.tracePath = v;
        }},
+      {"video_devices",
+       [](Scenario& s, std::string_view v) { s.videoDevices = parseDeviceNames(v); }},
+      {"fail", [](Scenario& s, std::string_view v) { s.videoFaults = parseVideoFaults(v); }},
+      {"password", [](Scenario& s, std::string_view v) { s.password = parsePassword(v); }},
+      {"xu", [](Scenario& s, std::string_view v) { s.controlValues = parseControlValues(v); }},
+      {"vpa_unsupported",
+       [](Scenario& s, std::string_view v) {
+         s.unsupportedProperties = parseNumberSet(v, VideoCamera::AmplifierProperties - 1);
+       }},
+      {"video_trace",
+       [](Scenario& s, std::string_view v) {
+         if (v.empty()) {
+           throw ScenarioError("expected a file name");
+         }
+         s.videoTracePath = v;
+       }},
   };
   return handlers;
 }
@@ -214,6 +317,38 @@ void applyLine(Scenario& scenario, std::string_view line) {
 }
 
 }  // namespace
+
+std::optional<std::u16string> utf16FromUtf8(std::string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || i + length > text.size()) {
+      return std::nullopt;
+    }
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        return std::nullopt;
+      }
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  return out;
+}
 
 Scenario parseScenario(std::istream& in, const std::string& origin) {
   Scenario scenario;

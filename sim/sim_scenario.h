@@ -2,13 +2,22 @@
 // file that OPTIQON_SIM_CAMERA names. Only the simulated builds read it.
 #pragma once
 
+#include <cstdint>
 #include <istream>
+#include <map>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "sim_clock.h"
 #include "sim_flash_camera.h"
 #include "sim_hid_faults.h"
+#include "sim_video_camera.h"
+#include "sim_video_faults.h"
 
 namespace sim {
 
@@ -27,10 +36,22 @@ struct Scenario {
   FlashFaults faults;
   Clock::Mode clock = Clock::Mode::Real;
   std::string tracePath;
+
+  // The video side.
+  std::vector<std::string> videoDevices{std::string(CameraFriendlyName)};  // UTF-8, listing order
+  std::map<VideoStep, std::int32_t> videoFaults;  // the HRESULT every call of the step returns
+  std::uint16_t password = VideoCamera::FactoryPassword;
+  // Initial values of extension-unit controls, by (node, selector).
+  std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> controlValues;
+  std::set<unsigned> unsupportedProperties;  // amplifier properties the camera lacks
+  std::string videoTracePath;
 };
 
 // Exit code of a simulated program whose scenario cannot be used.
 constexpr int ScenarioUnusable = 64;
+
+// UTF-16 of UTF-8 text; none when the text is not UTF-8.
+std::optional<std::u16string> utf16FromUtf8(std::string_view text);
 
 // Parses a scenario; `origin` names it in error messages.
 Scenario parseScenario(std::istream& in, const std::string& origin);

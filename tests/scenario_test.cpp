@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
+#include <set>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,6 +38,12 @@ TEST(Scenario, EmptyFileGivesTheDefaults) {
   EXPECT_EQ(s.clock, sim::Clock::Mode::Real);
   EXPECT_TRUE(s.flashPath.empty());
   EXPECT_TRUE(s.tracePath.empty());
+  EXPECT_EQ(s.videoDevices, std::vector<std::string>{"Corvantis Optiqon"});
+  EXPECT_TRUE(s.videoFaults.empty());
+  EXPECT_EQ(s.password, 0x1A2B);
+  EXPECT_TRUE(s.controlValues.empty());
+  EXPECT_TRUE(s.unsupportedProperties.empty());
+  EXPECT_TRUE(s.videoTracePath.empty());
 }
 
 TEST(Scenario, EveryKeyIsRead) {
@@ -64,6 +76,81 @@ TEST(Scenario, EveryKeyIsRead) {
   EXPECT_EQ(s.faults.failedReads, (std::map<unsigned, unsigned>{{5, 1}}));
   EXPECT_EQ(s.clock, sim::Clock::Mode::Virtual);
   EXPECT_EQ(s.tracePath, "trace.txt");
+}
+
+TEST(Scenario, EveryVideoKeyIsRead) {
+  const sim::Scenario s = parse(
+      "video_devices = USB2.0 HD UVC WebCam,Corvantis Optiqon , Kamera Ü\n"
+      "fail = KsProperty=0x80070492, Set=1, GetRange=2147500037\n"
+      "password = 0bAD\n"
+      "xu = 2.20=01 02 03 04, 3.5=ff00, 2.3 = 10 7F, 3.8=\n"
+      "vpa_unsupported = 0, 9\n"
+      "video_trace = video.txt\n");
+  EXPECT_EQ(s.videoDevices,
+            (std::vector<std::string>{"USB2.0 HD UVC WebCam", "Corvantis Optiqon", "Kamera Ü"}));
+  using sim::VideoStep;
+  EXPECT_EQ(s.videoFaults, (std::map<VideoStep, std::int32_t>{
+                               {VideoStep::KsProperty, static_cast<std::int32_t>(0x80070492)},
+                               {VideoStep::Set, 1},
+                               {VideoStep::GetRange, static_cast<std::int32_t>(0x80004005)}}));
+  EXPECT_EQ(s.password, 0x0BAD);
+  using Control = std::pair<unsigned, unsigned>;
+  EXPECT_EQ(s.controlValues,
+            (std::map<Control, std::vector<std::uint8_t>>{{{2, 20}, {0x01, 0x02, 0x03, 0x04}},
+                                                          {{3, 5}, {0xFF, 0x00}},
+                                                          {{2, 3}, {0x10, 0x7F}},
+                                                          {{3, 8}, {}}}));
+  EXPECT_EQ(s.unsupportedProperties, (std::set<unsigned>{0, 9}));
+  EXPECT_EQ(s.videoTracePath, "video.txt");
+}
+
+TEST(Scenario, EmptyVideoDeviceListMeansAPcWithoutCameras) {
+  EXPECT_TRUE(parse("video_devices =\n").videoDevices.empty());
+}
+
+TEST(Scenario, UnusableVideoLinesAreNamed) {
+  EXPECT_EQ(errorOf("fail = Open=1\n"),
+            "scenario.txt:1: bad value 'Open=1' for fail: unknown step 'Open': expected one of "
+            "MFCreateAttributes, SetGUID, MFEnumDeviceSources, GetAllocatedString, ActivateObject, "
+            "MFCreateSourceReaderFromMediaSource, QueryIKsTopologyInfo, get_NodeType, "
+            "CreateNodeInstance, QueryIKsControl, KsProperty, QueryIAMVideoProcAmp, GetRange, Set, "
+            "Get");
+  EXPECT_EQ(errorOf("fail = KsProperty\n"),
+            "scenario.txt:1: bad value 'KsProperty' for fail: expected STEP=HRESULT");
+  EXPECT_EQ(errorOf("fail = Set=0x100000000\n"),
+            "scenario.txt:1: bad value 'Set=0x100000000' for fail: expected a number from 0 to "
+            "4294967295");
+  EXPECT_EQ(errorOf("password = 1A2\n"),
+            "scenario.txt:1: bad value '1A2' for password: expected four hexadecimal digits");
+  EXPECT_EQ(errorOf("password = 0x1A\n"),
+            "scenario.txt:1: bad value '0x1A' for password: expected four hexadecimal digits");
+  EXPECT_EQ(errorOf("xu = 2.20\n"),
+            "scenario.txt:1: bad value '2.20' for xu: expected NODE.SELECTOR=BYTES");
+  EXPECT_EQ(errorOf("xu = 4.1=00\n"),
+            "scenario.txt:1: bad value '4.1=00' for xu: expected a number from 2 to 3");
+  EXPECT_EQ(errorOf("xu = 2.32=00\n"),
+            "scenario.txt:1: bad value '2.32=00' for xu: expected a number from 1 to 31");
+  EXPECT_EQ(errorOf("xu = 3.9=00\n"),
+            "scenario.txt:1: bad value '3.9=00' for xu: expected a number from 1 to 8");
+  EXPECT_EQ(errorOf("xu = 2.20=0\n"),
+            "scenario.txt:1: bad value '2.20=0' for xu: expected bytes in hexadecimal");
+  EXPECT_EQ(errorOf("xu = 2.20=0x01\n"),
+            "scenario.txt:1: bad value '2.20=0x01' for xu: expected bytes in hexadecimal");
+  EXPECT_EQ(errorOf("xu = 2.3=01\n"),
+            "scenario.txt:1: bad value '2.3=01' for xu: expected an address and a value for the "
+            "register control");
+  EXPECT_EQ(errorOf("xu = 2.6=1a2b\n"),
+            "scenario.txt:1: bad value '2.6=1a2b' for xu: the password control keeps no value; "
+            "the password key sets it");
+  EXPECT_EQ(errorOf("vpa_unsupported = 10\n"),
+            "scenario.txt:1: bad value '10' for vpa_unsupported: expected a number from 0 to 9");
+  EXPECT_EQ(errorOf("video_devices = A,,B\n"),
+            "scenario.txt:1: bad value 'A,,B' for video_devices: expected device names separated "
+            "by commas");
+  EXPECT_EQ(errorOf("video_devices = \xff\n"),
+            "scenario.txt:1: bad value '\xff' for video_devices: a device name is not UTF-8");
+  EXPECT_EQ(errorOf("video_trace =\n"),
+            "scenario.txt:1: bad value '' for video_trace: expected a file name");
 }
 
 TEST(Scenario, UnusableLinesAreNamedWithTheirLineNumber) {

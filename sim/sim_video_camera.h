@@ -1,0 +1,115 @@
+// The camera as its UVC video function shows it: a camera terminal, a processing unit, two vendor
+// extension units and an output terminal. The extension units' controls keep whatever is written
+// to them, except two controls of the first unit that front the sensor's register file and the
+// maintenance password. The processing unit carries the ten standard image properties of the
+// video processing amplifier, each with its range, step, default and auto/manual capabilities.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// The friendly name the camera's capture device is listed under.
+inline constexpr std::string_view CameraFriendlyName = "Corvantis Optiqon";
+
+class VideoCamera {
+ public:
+  // Unit and terminal ids of the video function, as the host sees them as topology nodes.
+  static constexpr unsigned CameraTerminalNode = 0;
+  static constexpr unsigned ProcessingUnitNode = 1;
+  static constexpr unsigned FirstUnitNode = 2;
+  static constexpr unsigned SecondUnitNode = 3;
+  static constexpr unsigned OutputTerminalNode = 4;
+  static constexpr unsigned Nodes = 5;
+
+  // Each extension unit is known by the 16-byte code of its descriptor, stored as the host's GUID
+  // structure stores it (first three fields little-endian).
+  using UnitCode = std::array<std::uint8_t, 16>;
+  static constexpr UnitCode FirstUnitCode = {0x0C, 0x89, 0xB6, 0xAC, 0xB3, 0xA3, 0x60, 0x40,
+                                             0x8B, 0x9A, 0xDF, 0x34, 0xEE, 0xF3, 0x9A, 0x2E};
+  static constexpr UnitCode SecondUnitCode = {0x94, 0x86, 0x09, 0xF4, 0x3A, 0x13, 0x4E, 0xA1,
+                                              0xB4, 0xA0, 0x63, 0xD2, 0x79, 0xBF, 0x30, 0x74};
+
+  // Controls are numbered from 1; a node without controls is no extension unit.
+  static constexpr unsigned selectorsOn(unsigned node) {
+    return node == FirstUnitNode ? 31 : node == SecondUnitNode ? 8 : 0;
+  }
+  static constexpr bool isExtensionUnit(unsigned node) { return selectorsOn(node) != 0; }
+  static constexpr bool hasControl(unsigned node, unsigned selector) {
+    return selector >= 1 && selector <= selectorsOn(node);
+  }
+
+  // On the first unit: a write of (address, value) sets one of 256 sensor registers, and a read
+  // answers (address, value) of the register last written.
+  static constexpr unsigned RegisterSelector = 3;
+  static constexpr std::size_t Registers = 256;
+  // On the first unit: a write of the two password bytes unlocks the maintenance commands; a read
+  // answers (state, 0).
+  static constexpr unsigned PasswordSelector = 6;
+  static constexpr std::uint16_t FactoryPassword = 0x1A2B;
+  enum class PasswordState : std::uint8_t { NotTried = 0, Accepted = 1, Refused = 2 };
+
+  // Video processing amplifier properties, numbered 0 (brightness) to 9 (gain), and their
+  // capability flags.
+  static constexpr unsigned AmplifierProperties = 10;
+  static constexpr std::int32_t AutoFlag = 0x1;
+  static constexpr std::int32_t ManualFlag = 0x2;
+  struct PropertyRange {
+    std::int32_t min;
+    std::int32_t max;
+    std::int32_t step;
+    std::int32_t defaultValue;
+    std::int32_t caps;
+  };
+
+  enum class Result {
+    Done,
+    NotFound,  // no such control or property on this camera
+    Invalid,   // the request's length, value or flags are not acceptable
+  };
+
+  VideoCamera();
+
+  // A write stores the bytes as sent, of any length; a read answers them cut or zero-filled to
+  // the length asked. A control never written reads as zeros.
+  Result setControl(unsigned node, unsigned selector, std::span<const std::uint8_t> bytes);
+  Result getControl(unsigned node, unsigned selector, std::span<std::uint8_t> out) const;
+
+  Result propertyRange(std::int32_t property, PropertyRange& range) const;
+  Result setProperty(std::int32_t property, std::int32_t value, std::int32_t flags);
+  Result getProperty(std::int32_t property, std::int32_t& value, std::int32_t& flags) const;
+  // Makes a property one this camera model lacks: every call about it answers NotFound.
+  void withdrawProperty(unsigned property);
+
+  void setPassword(std::uint16_t password) { password_ = password; }
+  PasswordState passwordState() const { return passwordState_; }
+  std::uint8_t registerValue(std::uint8_t address) const { return registers_[address]; }
+  std::uint8_t lastRegisterAddress() const { return lastAddress_; }
+  // The bytes last written to a plain control; empty when it was never written.
+  std::vector<std::uint8_t> storedControl(unsigned node, unsigned selector) const;
+
+ private:
+  struct Property {
+    PropertyRange range;
+    std::int32_t value;
+    std::int32_t flags;
+    bool supported;
+  };
+  const Property* property(std::int32_t number) const;
+
+  std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> controls_;
+  std::array<std::uint8_t, Registers> registers_{};
+  std::uint8_t lastAddress_ = 0;
+  std::uint16_t password_ = FactoryPassword;
+  PasswordState passwordState_ = PasswordState::NotTried;
+  std::array<Property, AmplifierProperties> properties_;
+};
+
+}  // namespace sim

@@ -1,0 +1,162 @@
+#include "sim_video_world.h"
+
+#include <cinttypes>
+#include <cstdlib>
+
+#include "sim_clock.h"
+
+namespace sim {
+
+namespace {
+
+// Set once the process has its video scenario, read or set up in-process. The library makes all
+// its calls from one thread, so a plain flag will do.
+bool scenarioLoaded = false;
+
+std::string hexOf(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.empty()) {
+    return "-";
+  }
+  static constexpr char Digits[] = "0123456789abcdef";
+  std::string hex;
+  for (std::uint8_t byte : bytes) {
+    hex += Digits[byte >> 4];
+    hex += Digits[byte & 0xF];
+  }
+  return hex;
+}
+
+std::string numberOr(const std::optional<std::int32_t>& number) {
+  return number ? std::to_string(*number) : "-";
+}
+
+std::string hresultText(std::int32_t result) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIX32, static_cast<std::uint32_t>(result));
+  return text;
+}
+
+const std::u16string& cameraName() {
+  static const std::u16string name = *utf16FromUtf8(CameraFriendlyName);
+  return name;
+}
+
+}  // namespace
+
+VideoDevice videoDevice(const std::u16string& friendlyName) {
+  VideoDevice device{friendlyName, nullptr};
+  if (friendlyName == cameraName()) {
+    device.camera = std::make_shared<VideoCamera>();
+  }
+  return device;
+}
+
+std::string traceLineOf(const VideoCall& call) {
+  std::string line = std::to_string(call.ms);
+  switch (call.kind) {
+    case VideoCallKind::KsProperty:
+      line += " KsProperty " + hexOf(call.request) + " " + std::to_string(call.dataLength) + " " +
+              hexOf(call.data);
+      break;
+    case VideoCallKind::GetRange:
+      line += " GetRange " + std::to_string(call.property);
+      break;
+    case VideoCallKind::Set:
+    case VideoCallKind::Get:
+      line += (call.kind == VideoCallKind::Set ? " Set " : " Get ") +
+              std::to_string(call.property) + " " + numberOr(call.value) + " " +
+              numberOr(call.flags);
+      break;
+  }
+  return line + " " + hresultText(call.result);
+}
+
+VideoWorld& videoWorld() {
+  static VideoWorld world;
+  return world;
+}
+
+std::optional<std::int32_t> injectedFault(VideoStep step) {
+  const VideoWorld& world = videoWorld();
+  auto found = world.faults.find(step);
+  if (found == world.faults.end()) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
+void recordVideoCall(VideoCall call) {
+  VideoWorld& world = videoWorld();
+  if (world.trace) {
+    std::fprintf(world.trace.get(), "%s\n", traceLineOf(call).c_str());
+    std::fflush(world.trace.get());
+  }
+  if (world.keepCallLog) {
+    world.calls.push_back(std::move(call));
+  }
+}
+
+bool openVideoTrace(const std::string& path) {
+  videoWorld().trace.reset(std::fopen(path.c_str(), "a"));
+  return videoWorld().trace != nullptr;
+}
+
+void resetVideoWorld() {
+  VideoWorld& world = videoWorld();
+  world.devices = {videoDevice(cameraName())};
+  world.faults.clear();
+  world.keepCallLog = false;
+  world.calls.clear();
+  world.trace.reset();
+  world.blocksAllocated = 0;
+  scenarioLoaded = true;
+}
+
+void applyVideoScenario(const Scenario& scenario) {
+  resetVideoWorld();
+  VideoWorld& world = videoWorld();
+  world.devices.clear();
+  for (const std::string& name : scenario.videoDevices) {
+    const auto wide = utf16FromUtf8(name);
+    if (!wide) {
+      throw ScenarioError("the video device name '" + name + "' is not UTF-8");
+    }
+    world.devices.push_back(videoDevice(*wide));
+  }
+  for (VideoDevice& device : world.devices) {
+    if (!device.camera) {
+      continue;
+    }
+    device.camera->setPassword(scenario.password);
+    for (const auto& [control, bytes] : scenario.controlValues) {
+      const auto [node, selector] = control;
+      if (device.camera->setControl(node, selector, bytes) != VideoCamera::Result::Done) {
+        throw ScenarioError("the camera has no control " + std::to_string(node) + "." +
+                            std::to_string(selector) + " that takes " +
+                            std::to_string(bytes.size()) + " bytes");
+      }
+    }
+    for (unsigned property : scenario.unsupportedProperties) {
+      device.camera->withdrawProperty(property);
+    }
+  }
+  world.faults = scenario.videoFaults;
+  if (!scenario.videoTracePath.empty() && !openVideoTrace(scenario.videoTracePath)) {
+    throw ScenarioError(scenario.videoTracePath + ": cannot open the video trace file");
+  }
+  clock().reset(scenario.clock);
+}
+
+void ensureVideoScenarioLoaded() {
+  if (scenarioLoaded) {
+    return;
+  }
+  try {
+    applyVideoScenario(scenarioFromEnvironment());
+  } catch (const ScenarioError& error) {
+    std::fprintf(stderr, "Brenwick_sim: %s\n", error.what());
+    std::exit(ScenarioUnusable);
+  }
+}
+
+}  // namespace sim
