@@ -1,0 +1,150 @@
+// Starting the upgrader: the command lines, their splitting into arguments as the upgrader's
+// start-up code splits them, and the echo of a child's output, with stand-in children.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include <unistd.h>
+
+#include "child_process.h"
+#include "command_line.h"
+#include "library_console.h"
+#include "upgrader_launch.h"
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+TEST(CommandLine, BlanksSeparateAndQuotesGroup) {
+  EXPECT_EQ(splitCommandLine("up a  b\tc"), (Arguments{"up", "a", "b", "c"}));
+  EXPECT_EQ(splitCommandLine("\"/opt/Optiqon Kit/up\" \"my image.img\" x"),
+            (Arguments{"/opt/Optiqon Kit/up", "my image.img", "x"}));
+  EXPECT_EQ(splitCommandLine("up \"\" a\"b c\"d"), (Arguments{"up", "", "ab cd"}));
+  EXPECT_EQ(splitCommandLine("  "), Arguments{});
+}
+
+TEST(CommandLine, BackslashesAreLiteralExceptBeforeAQuote) {
+  EXPECT_EQ(splitCommandLine(R"(up C:\fw\image.img)"), (Arguments{"up", R"(C:\fw\image.img)"}));
+  EXPECT_EQ(splitCommandLine(R"(up a\"b)"), (Arguments{"up", R"(a"b)"}));
+  EXPECT_EQ(splitCommandLine(R"(up "a\\" b)"), (Arguments{"up", R"(a\)", "b"}));
+  EXPECT_EQ(splitCommandLine(R"(up "say ""hi""")"), (Arguments{"up", R"(say "hi")"}));
+}
+
+TEST(CommandLine, ShellCharactersAreText) {
+  EXPECT_EQ(splitCommandLine("up a;touch x|y>z&w $(id) `id`"),
+            (Arguments{"up", "a;touch", "x|y>z&w", "$(id)", "`id`"}));
+}
+
+TEST(UpgraderCommands, PathThenOneBlankThenTheArgumentText) {
+  EXPECT_EQ(firmwareCommand("/usr/bin/optiqon_upgrade", "fw.img"),
+            "/usr/bin/optiqon_upgrade fw.img");
+  EXPECT_EQ(firmwareCommand("/usr/bin/optiqon_upgrade", "\"my fw.img\""),
+            "/usr/bin/optiqon_upgrade \"my fw.img\"");
+  EXPECT_EQ(serialNumberCommand("/usr/bin/optiqon_upgrade"), "/usr/bin/optiqon_upgrade -s");
+  EXPECT_EQ(firmwareCommand("/opt/Optiqon Kit/optiqon_upgrade", "fw.img"),
+            "\"/opt/Optiqon Kit/optiqon_upgrade\" fw.img");
+  EXPECT_EQ(splitCommandLine(serialNumberCommand("/opt/Optiqon Kit/optiqon_upgrade")),
+            (Arguments{"/opt/Optiqon Kit/optiqon_upgrade", "-s"}));
+}
+
+// Stand-in children: shell scripts in a scratch directory whose name holds a blank.
+class StandInChild : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "optiqon launch-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    console_ = std::tmpfile();
+    setLibraryConsole(console_);
+  }
+  void TearDown() override {
+    setLibraryConsole(nullptr);
+    std::fclose(console_);
+    std::filesystem::remove_all(dir_);
+  }
+
+  std::string script(const std::string& name, const std::string& body) {
+    const std::filesystem::path path = dir_ / name;
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path.string();
+  }
+
+  std::string echoed(const std::string& command) {
+    ChildProcess child;
+    startCommand(command, child);
+    echoOutput(child);
+    child.finish();
+    std::string text;
+    std::rewind(console_);
+    for (int c; (c = std::fgetc(console_)) != EOF;) {
+      text += static_cast<char>(c);
+    }
+    return text;
+  }
+
+  std::filesystem::path dir_;
+  std::FILE* console_ = nullptr;
+};
+
+TEST_F(StandInChild, OutputIsEchoedUnchangedPercentSignsIncluded) {
+  const std::string child = script("up", "printf 'Found it\\n\\rErasing sectors 100%% \\n'\n");
+  EXPECT_EQ(echoed(firmwareCommand(child, "fw.img")), "Found it\n\rErasing sectors 100% \n");
+}
+
+TEST_F(StandInChild, LongLineArrivesInPiecesThatJoinUp) {
+  std::string progress;
+  for (int i = 1; i <= 30; ++i) {
+    progress += "\rDownloading firmware " + std::to_string(i) + "% ";
+  }
+  const std::string child = script("up", "printf '%s\\n' '" + progress + "'\n");
+  EXPECT_EQ(echoed(firmwareCommand(child, "")), progress + "\n");
+}
+
+TEST_F(StandInChild, PieceBeginningWithAFullStopIsEchoedAsAFullStop) {
+  const std::string child = script("up", "printf 'one\\n.hidden line\\ntwo\\n'\n");
+  EXPECT_EQ(echoed(firmwareCommand(child, "")), "one\n.two\n");
+}
+
+TEST_F(StandInChild, HostTextReachesTheChildAsArgumentsAndRunsNothing) {
+  const std::string child = script("up", "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done\n");
+  const std::string marker =
+      (std::filesystem::temp_directory_path() / ("optiqon-pwned-" + std::to_string(getpid())))
+          .string();
+  const std::string text = "\"my fw.img\" a;touch " + marker + " $(touch " + marker + ") `touch " +
+                           marker + "` |x >y &z";
+  EXPECT_EQ(echoed(firmwareCommand(child, text)),
+            "[my fw.img]\n[a;touch]\n[" + marker + "]\n[$(touch]\n[" + marker + ")]\n[`touch]\n[" +
+                marker + "`]\n[|x]\n[>y]\n[&z]\n");
+  EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(StandInChild, FirstLineIsReturnedAndTheChildIsWaitedFor) {
+  const std::string child =
+      script("up", "printf 'K030M0\\nsecond\\n'; sleep 0.2; touch \"$(dirname \"$0\")/ended\"\n");
+  EXPECT_EQ(runForFirstLine(serialNumberCommand(child)), "K030M0\n");
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "ended"));
+  const std::string silent = script("quiet", "exit 3\n");
+  EXPECT_EQ(runForFirstLine(serialNumberCommand(silent)), "");
+}
+
+TEST_F(StandInChild, ChildThatWritesOnAfterTheFirstLineStillEnds) {
+  const std::string child = script("up", "echo first; yes | head -c 10000000\n");
+  EXPECT_EQ(runForFirstLine(serialNumberCommand(child)), "first\n");
+}
+
+TEST_F(StandInChild, ChildThatCannotStartIsARuntimeError) {
+  try {
+    runForFirstLine(serialNumberCommand((dir_ / "missing").string()));
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "popen() failed!");
+  }
+  EXPECT_THROW(echoed(""), std::runtime_error);
+}
+
+}  // namespace
