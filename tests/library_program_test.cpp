@@ -1,0 +1,134 @@
+// The built shared library as a host meets it: loaded at run time by a program that knows only
+// its headers, exporting nothing but its plain names, and driving the simulated camera and the
+// simulated upgrader end to end.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs a shell command, returning its exit code and standard output.
+std::pair<int, std::string> run(const std::string& command) {
+  std::string output;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return {-1, output};
+  }
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    output.append(buffer, got);
+  }
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+class LibraryProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "optiqon-host-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::pair<int, std::string> runHost(const std::string& scenario, const std::string& image) {
+    std::ofstream(dir_ / "camera.scenario") << scenario;
+    return run("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=camera.scenario '" +
+               BRENWICK_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + image + " 2>&1");
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST(LibraryExports, OnlyThePlainNamesAreExported) {
+  const auto [code, symbols] =
+      run(std::string("nm -D --defined-only '") + BRENWICK_SIM_PATH + "' | awk '{print $3}'");
+  ASSERT_EQ(code, 0);
+  std::set<std::string> names;
+  std::istringstream lines(symbols);
+  for (std::string name; std::getline(lines, name);) {
+    names.insert(name);
+  }
+  const std::set<std::string> expected = {
+      "Initialize",          "Deinitialize",          "SetProperty",        "GetProperty",
+      "SetPropertyExtended", "GetPropertyExtended",   "SetRegister",        "GetRegister",
+      "SaveSettings",        "ResetSettings",         "SetPassword",        "UpdateFirmware",
+      "GetSerialNumber",     "SafeArrayCreateVector", "SafeArrayGetLBound", "SafeArrayGetUBound",
+      "SafeArrayAccessData", "SafeArrayUnaccessData", "SafeArrayDestroy",   "CoTaskMemFree"};
+  EXPECT_EQ(names, expected);
+}
+
+TEST_F(LibraryProgram, HostDrivesEveryExportAgainstTheSimulatedCamera) {
+  std::ofstream(dir_ / "fw.img", std::ios::binary) << std::string(300, 'F');
+  const auto [code, output] =
+      runHost("clock = virtual\nvideo_trace = video.trace\nflash = flash.bin\n", "fw.img");
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(output,
+            "\nInitialize() = true\n"
+            "\nSetProperty(0, 12.9); GetProperty(0) = 12.000000\n"
+            "\nGetPropertyExtended(20) = [0, 0, 0, 0]\n"
+            "\nGetPropertyExtended(30) = [-0.45]\n"
+            "\nSetPropertyExtended(20, [1, 2, 3, 4]); GetPropertyExtended(20) = [1, 2, 3, 4]\n"
+            "\nSetPassword(\"1A2B\") = true\n"
+            "\nSetRegister(0x10, 0x80) = true\n"
+            "\nGetRegister() = 128\n"
+            "\nSaveSettings() = 0\n"
+            "\nGetSerialNumber() = K030M05010-000000010000000000000000\n\n"
+            "\nUpdateFirmware(\"fw.img\"):\n"
+            "Found Corvantis K3M51-USB camera. Device #1 - VID: 0x1BBD, PID: 0x024C\n"
+            "Firmware file size = 512\n"
+            "\rErasing sectors 100% \n"
+            "\rDownloading firmware 1% "
+            "\nLast section of firmware download\n"
+            "\nDownload Complete\n"
+            "\nDownload Complete\n"
+            "\nDeinitialize():\n"
+            "\nExiting App in 5 sec...\n"
+            "done\n");
+  const std::string flash = readFile(dir_ / "flash.bin");
+  EXPECT_EQ(flash.substr(0, 300), std::string(300, 'F'));
+  EXPECT_EQ(flash.substr(300, 212), std::string(212, '\xFF'));
+
+  // Every extension-unit request, as the camera received it.
+  std::istringstream trace(readFile(dir_ / "video.trace"));
+  std::vector<std::string> requests;
+  for (std::string line; std::getline(trace, line);) {
+    if (line.find(" KsProperty ") != std::string::npos) {
+      requests.push_back(line.substr(line.find(" KsProperty ") + 12));
+    }
+  }
+  const std::string node2 = "0c89b6acb3a360408b9adf34eef39a2e";
+  const std::vector<std::string> expected = {
+      node2 + "14000000010000100200000000000000 4 00000000 0x00000000",
+      node2 + "1e000000010000100200000000000000 1 00 0x00000000",
+      node2 + "14000000020000100200000000000000 4 01020304 0x00000000",
+      node2 + "14000000010000100200000000000000 4 01020304 0x00000000",
+      node2 + "06000000020000100200000000000000 2 1a2b 0x00000000",
+      node2 + "06000000010000100200000000000000 2 0100 0x00000000",
+      node2 + "03000000020000100200000000000000 2 1080 0x00000000",
+      node2 + "03000000010000100200000000000000 2 1080 0x00000000",
+      node2 + "03000000020000100200000000000000 2 f001 0x00000000",
+  };
+  EXPECT_EQ(requests, expected);
+}
+
+TEST_F(LibraryProgram, UnusableScenarioStopsTheHostWithCode64) {
+  const auto [code, output] = runHost("fail = Nothing=1\n", "");
+  EXPECT_EQ(code, 64);
+  EXPECT_NE(output.find("Brenwick_sim: camera.scenario:1: "), std::string::npos) << output;
+}
+
+}  // namespace

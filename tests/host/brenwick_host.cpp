@@ -91,8 +91,7 @@ std::string takeValues(const Exports& e, SAFEARRAY* array) {
   std::string text = "[";
   for (LONG i = 0; i <= upper - lower; ++i) {
     char number[32];
-    std::snprintf(number, sizeof number, "%s%g", i == 0 ? "" : ", ",
-                  static_cast<double*>(data)[i]);
+    std::snprintf(number, sizeof number, "%s%g", i == 0 ? "" : ", ", static_cast<double*>(data)[i]);
     text += number;
   }
   e.unaccessData(array);
