@@ -12,6 +12,7 @@
 #include "Brenwick.h"
 #include "camera_connection.h"
 #include "library_console.h"
+#include "scratch_directory.h"
 #include "sim_clock.h"
 #include "sim_video_world.h"
 #include "uvc_extension.h"
@@ -499,9 +500,6 @@ class UpgraderThroughLibrary : public CameraLibrary {
  protected:
   void SetUp() override {
     CameraLibrary::SetUp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "optiqon-lib-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     scenario_ = (dir_ / "camera.scenario").string();
     std::ofstream(scenario_) << "clock = virtual\nflash = " << (dir_ / "flash.bin").string()
                              << "\n";
@@ -512,11 +510,11 @@ class UpgraderThroughLibrary : public CameraLibrary {
   void TearDown() override {
     std::filesystem::current_path(previous_);
     unsetenv("OPTIQON_SIM_CAMERA");
-    std::filesystem::remove_all(dir_);
     CameraLibrary::TearDown();
   }
 
-  std::filesystem::path dir_;
+  ScratchDirectory scratch_{"optiqon-lib"};
+  const std::filesystem::path& dir_ = scratch_.path();
   std::filesystem::path previous_;
   std::string scenario_;
 };

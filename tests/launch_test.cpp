@@ -12,6 +12,7 @@
 #include "child_process.h"
 #include "command_line.h"
 #include "library_console.h"
+#include "scratch_directory.h"
 #include "upgrader_launch.h"
 
 namespace {
@@ -54,17 +55,12 @@ TEST(UpgraderCommands, PathThenOneBlankThenTheArgumentText) {
 class StandInChild : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "optiqon launch-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     console_ = std::tmpfile();
     setLibraryConsole(console_);
   }
   void TearDown() override {
     setLibraryConsole(nullptr);
     std::fclose(console_);
-    std::filesystem::remove_all(dir_);
   }
 
   std::string script(const std::string& name, const std::string& body) {
@@ -87,7 +83,8 @@ class StandInChild : public ::testing::Test {
     return text;
   }
 
-  std::filesystem::path dir_;
+  ScratchDirectory scratch_{"optiqon launch"};  // a blank in the upgrader's path
+  const std::filesystem::path& dir_ = scratch_.path();
   std::FILE* console_ = nullptr;
 };
 

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 
+#include "scratch_directory.h"
+
 namespace {
 
 std::string readFile(const std::filesystem::path& path) {
@@ -37,20 +39,14 @@ std::pair<int, std::string> run(const std::string& command) {
 
 class LibraryProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "optiqon-host-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::pair<int, std::string> runHost(const std::string& scenario, const std::string& image) {
     std::ofstream(dir_ / "camera.scenario") << scenario;
     return run("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=camera.scenario '" +
                BRENWICK_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + image + " 2>&1");
   }
 
-  std::filesystem::path dir_;
+  ScratchDirectory scratch_{"optiqon-host"};
+  const std::filesystem::path& dir_ = scratch_.path();
 };
 
 TEST(LibraryExports, OnlyThePlainNamesAreExported) {

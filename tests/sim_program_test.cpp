@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_directory.h"
+
 namespace {
 
 struct ProgramRun {
@@ -21,13 +23,6 @@ struct ProgramRun {
 
 class SimProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "optiqon-sim-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
   void write(const std::string& name, const std::string& bytes) const {
@@ -53,7 +48,8 @@ class SimProgram : public ::testing::Test {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read("out.txt"), read("err.txt")};
   }
 
-  std::filesystem::path dir_;
+  ScratchDirectory scratch_{"optiqon-sim"};
+  const std::filesystem::path& dir_ = scratch_.path();
 };
 
 std::string imageBytes(std::size_t size) {

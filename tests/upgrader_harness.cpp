@@ -7,9 +7,8 @@
 
 void UpgraderHarness::SetUp() {
   previousDirectory_ = std::filesystem::current_path();
-  std::string pattern = (std::filesystem::temp_directory_path() / "optiqon-test-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  scratch_ = pattern;
+  directory_ = std::make_unique<ScratchDirectory>();
+  scratch_ = directory_->path();
   std::filesystem::current_path(scratch_);
   sim::resetHidWorld();
   sim::clock().reset(sim::Clock::Mode::Virtual);
@@ -18,7 +17,7 @@ void UpgraderHarness::SetUp() {
 
 void UpgraderHarness::TearDown() {
   std::filesystem::current_path(previousDirectory_);
-  std::filesystem::remove_all(scratch_);
+  directory_.reset();
 }
 
 UpgraderRun UpgraderHarness::run(const std::vector<std::string>& arguments) {

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "run_modes.h"
+#include "scratch_directory.h"
 #include "sim_clock.h"
 #include "sim_hid_world.h"
 
@@ -38,6 +40,7 @@ class UpgraderHarness : public ::testing::Test {
   std::filesystem::path scratch_;
 
  private:
+  std::unique_ptr<ScratchDirectory> directory_;
   std::filesystem::path previousDirectory_;
 };
 
