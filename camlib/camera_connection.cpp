@@ -125,6 +125,9 @@ void UvcExtension::GetVideoDevices() {
     connection.devices = nullptr;
     connection.deviceCount = 0;
   }
+  if (connection.devices == nullptr) {
+    connection.deviceCount = 0;  // no list, whatever count came with it
+  }
 }
 
 // Of several devices with the camera's name, the last one listed is taken.
