@@ -8,9 +8,10 @@
 
 class ChildProcess {
  public:
-  // Starts `program` with `arguments` (the first is the program's own name). False when the
-  // child cannot be started.
-  bool start(const std::string& program, const std::vector<std::string>& arguments);
+  // Starts the program that a command line names, with the rest of the line as its arguments,
+  // split as a Windows program's start-up code splits them. False when the child cannot be
+  // started.
+  bool start(const std::string& commandLine);
 
   // The child's standard output, read as the platform's text mode reads it.
   std::FILE* output() const { return output_; }

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "child_process.h"
+#include "command_line.h"
 
 extern char** environ;
 
@@ -19,8 +20,12 @@ struct FileActions {
 
 }  // namespace
 
-bool ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments) {
+bool ChildProcess::start(const std::string& commandLine) {
   finish();
+  const std::vector<std::string> arguments = splitCommandLine(commandLine);
+  if (arguments.empty()) {
+    return false;
+  }
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
     return false;
@@ -36,7 +41,7 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
 
   pid_t child = -1;
   const int error =
-      posix_spawn(&child, program.c_str(), &files.actions, nullptr, argv.data(), environ);
+      posix_spawn(&child, arguments.front().c_str(), &files.actions, nullptr, argv.data(), environ);
   close(pipeEnds[1]);
   if (error != 0) {
     close(pipeEnds[0]);

@@ -5,7 +5,6 @@
 
 #include "Brenwick.h"
 #include "child_process.h"
-#include "command_line.h"
 #include "library_console.h"
 
 namespace {
@@ -42,8 +41,7 @@ std::string serialNumberCommand(const std::string& upgrader) {
 }
 
 void startCommand(const std::string& command, ChildProcess& child) {
-  const std::vector<std::string> arguments = splitCommandLine(command);
-  if (arguments.empty() || !child.start(arguments.front(), arguments)) {
+  if (!child.start(command)) {
     throw std::runtime_error(StartFailed);
   }
 }

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# The upgrader's main job on the simulated camera, in real time: the camera's flash is erased, a
-# sample image is written page by page and read back, and the flash the camera is left with is
-# checked against the image. Then the camera's serial number is read.
+# The kit on the simulated camera, in real time. First the upgrader's main job: the camera's flash
+# is erased, a sample image is written page by page and read back, and the flash the camera is
+# left with is checked against the image; then the camera's serial number is read. Then the
+# Brenwick library, loaded by a small host program as a customer's application loads it: it opens
+# the camera, sets and reads back image properties and vendor controls, saves the settings, reads
+# the serial number, updates the firmware through the upgrader with the same image onto a flash
+# holding the older contents again, and closes the camera.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -12,8 +16,10 @@ readonly serial=K3M51-DEMO7
 
 scripts/install-deps.sh
 cmake --preset sim
-cmake --build --preset sim -j "$(nproc)" --target optiqon_fw_upgrader_sim
+cmake --build --preset sim -j "$(nproc)" --target optiqon_fw_upgrader_sim Brenwick_sim brenwick_host
 upgrader=$PWD/build/sim/optiqon_fw_upgrader_sim
+library=$PWD/build/sim/libBrenwick_sim.so
+host=$PWD/build/sim/tests/brenwick_host
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -25,13 +31,17 @@ truncate -s "$image_size" "$work/demo.img"
 
 # The flash as an older firmware leaves it: its first sector programmed to zeros, the rest
 # erased. Programming only clears bits, so the image verifies only if the sector is erased first.
-{
-  head -c "$sector_size" /dev/zero
-  head -c $((flash_size - sector_size)) /dev/zero | LC_ALL=C tr '\0' '\377'
-} >"$work/flash.bin"
+old_flash() {
+  {
+    head -c "$sector_size" /dev/zero
+    head -c $((flash_size - sector_size)) /dev/zero | LC_ALL=C tr '\0' '\377'
+  } >"$work/flash.bin"
+}
+old_flash
 
 cat >"$work/camera.scenario" <<SCENARIO
-# The camera as the first HID interface after a mouse, with the fixed waits taken in real time.
+# The camera as the first HID interface after a mouse, and as the one video capture device, with
+# the fixed waits taken in real time.
 camera = present
 camera_index = 1
 serial = $serial
@@ -46,6 +56,17 @@ fail() {
   exit 1
 }
 
+check_flash() {
+  if ! cmp -n "$image_size" "$work/demo.img" "$work/flash.bin"; then
+    fail "the flash does not hold the image"
+  fi
+  left_over=$(tail -c +$((image_size + 1)) "$work/flash.bin" | LC_ALL=C tr -d '\377' | wc -c)
+  if [ "$left_over" -ne 0 ]; then
+    fail "$left_over bytes of the flash past the image are not erased (0xFF)"
+  fi
+  echo "demo: OK - the flash holds the $image_size-byte image, and every byte after it reads 0xFF"
+}
+
 echo
 echo "== optiqon_fw_upgrader demo.img   ($image_size bytes, on the simulated camera)"
 status=0
@@ -53,14 +74,7 @@ status=0
 echo
 [ "$status" -eq 0 ] || fail "the upgrader exited with $status"
 
-if ! cmp -n "$image_size" "$work/demo.img" "$work/flash.bin"; then
-  fail "the flash does not hold the image"
-fi
-left_over=$(tail -c +$((image_size + 1)) "$work/flash.bin" | LC_ALL=C tr -d '\377' | wc -c)
-if [ "$left_over" -ne 0 ]; then
-  fail "$left_over bytes of the flash past the image are not erased (0xFF)"
-fi
-echo "demo: OK - the flash holds the $image_size-byte image, and every byte after it reads 0xFF"
+check_flash
 
 echo
 echo "== optiqon_fw_upgrader -s   (the serial number $serial, printed as its UTF-16 buffer" \
@@ -68,3 +82,15 @@ echo "== optiqon_fw_upgrader -s   (the serial number $serial, printed as its UTF
 status=0
 "$upgrader" -s || status=$?
 [ "$status" -eq 0 ] || fail "reading the serial number exited with $status"
+
+echo
+echo "== brenwick_host libBrenwick_sim.so demo.img   (a host program driving the Brenwick library;" \
+  "the flash holds the older contents again)"
+old_flash
+status=0
+(cd "$work" && "$host" "$library" demo.img) | tee "$work/host.out" || status=$?
+[ "$status" -eq 0 ] || fail "the host program exited with $status"
+grep -qx 'Initialize() = true' "$work/host.out" || fail "the library did not find the camera"
+grep -qx "GetSerialNumber() = .*" "$work/host.out" || fail "no serial number through the library"
+echo
+check_flash
