@@ -80,7 +80,8 @@ echo
 echo "== optiqon_fw_upgrader -s   (the serial number $serial, printed as its UTF-16 buffer" \
   "with every zero byte shown as the digit 0)"
 status=0
-"$upgrader" -s || status=$?
+serial_line=$("$upgrader" -s) || status=$?
+echo "$serial_line"
 [ "$status" -eq 0 ] || fail "reading the serial number exited with $status"
 
 echo
@@ -91,6 +92,7 @@ status=0
 (cd "$work" && "$host" "$library" demo.img) | tee "$work/host.out" || status=$?
 [ "$status" -eq 0 ] || fail "the host program exited with $status"
 grep -qx 'Initialize() = true' "$work/host.out" || fail "the library did not find the camera"
-grep -qx "GetSerialNumber() = .*" "$work/host.out" || fail "no serial number through the library"
+grep -qxF "GetSerialNumber() = $serial_line" "$work/host.out" ||
+  fail "the library did not read the serial number the upgrader prints"
 echo
 check_flash
