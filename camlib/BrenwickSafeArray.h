@@ -6,8 +6,13 @@
 
 #if defined(_WIN32)
 
-#include <oleauto.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// clang-format off
 #include <windows.h>
+#include <oleauto.h>
+// clang-format on
 
 #else
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make and
-# GoogleTest. Nothing is installed when everything is already there.
+# GoogleTest; with --windows also the mingw-w64 cross-compiler and Wine. Nothing is installed
+# when everything is already there.
 set -euo pipefail
 
 missing=()
@@ -11,6 +12,12 @@ installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
 }
 installed libgtest-dev || missing+=(libgtest-dev)
+# The Windows package: the mingw-w64 cross-compiler, and Wine to check it.
+if [ "${1:-}" = "--windows" ]; then
+  for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64; do
+    installed "$package" || missing+=("$package")
+  done
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

@@ -1,0 +1,77 @@
+// The child process on Windows: CreateProcess with the whole command line, which the child's
+// start-up code splits itself, and an inherited pipe as its standard output, read in text mode
+// (CR LF arrives as LF, a lone CR unchanged) as a console program's output is.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+HANDLE processOf(long long process) {
+  return reinterpret_cast<HANDLE>(process);
+}
+
+}  // namespace
+
+bool ChildProcess::start(const std::string& commandLine) {
+  finish();
+  SECURITY_ATTRIBUTES inheritable{};
+  inheritable.nLength = sizeof inheritable;
+  inheritable.bInheritHandle = TRUE;
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+    return false;
+  }
+  // Only the write end goes to the child; the library keeps the read end to itself.
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION started{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  const BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &started);
+  CloseHandle(writeEnd);
+  if (!created) {
+    CloseHandle(readEnd);
+    return false;
+  }
+  CloseHandle(started.hThread);
+  process_ = reinterpret_cast<long long>(started.hProcess);
+
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(readEnd), _O_RDONLY | _O_TEXT);
+  if (descriptor == -1) {
+    CloseHandle(readEnd);
+    finish();
+    return false;
+  }
+  output_ = _fdopen(descriptor, "rt");
+  if (output_ == nullptr) {
+    _close(descriptor);
+    finish();
+    return false;
+  }
+  return true;
+}
+
+void ChildProcess::finish() {
+  if (output_ != nullptr) {
+    std::fclose(output_);
+    output_ = nullptr;
+  }
+  if (process_ != -1) {
+    WaitForSingleObject(processOf(process_), INFINITE);
+    CloseHandle(processOf(process_));
+    process_ = -1;
+  }
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the Windows x64 package with mingw-w64 and checks it under Wine: the upgrader's HID
+# discovery and not-found paths, the library's exports through a Windows host program, the
+# package's export and import tables, and the install layout in C:\Program Files\Optiqon.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/install-deps.sh --windows
+cmake --preset windows
+cmake --build --preset windows -j "$(nproc)"
+ctest --preset windows

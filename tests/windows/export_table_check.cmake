@@ -1,0 +1,22 @@
+cmake_minimum_required(VERSION 3.25)
+# The DLL's export table holds exactly the thirteen plain names.
+execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE code)
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${BINARY} failed")
+endif()
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" table "${dump}")
+string(REPLACE "\n" ";" lines "${table}")
+set(names "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[ \t]*\\[ *[0-9]+\\] (.+)$")
+    list(APPEND names "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(SORT names)
+set(expected Deinitialize GetProperty GetPropertyExtended GetRegister GetSerialNumber Initialize
+    ResetSettings SaveSettings SetPassword SetProperty SetPropertyExtended SetRegister
+    UpdateFirmware)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exports of ${BINARY}:\n  ${names}\nexpected:\n  ${expected}")
+endif()
+message(STATUS "exports: ${names}")
