@@ -1,0 +1,1 @@
+# The Linux backend of the camera library and the shipped libBrenwick.so (to come).

@@ -1,0 +1,130 @@
+// The real system under the Linux HID backend: sysfs, the hidraw ioctls, and a monotonic sleep.
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "hidraw_system.h"
+
+namespace {
+
+constexpr const char* HidrawClass = "/sys/class/hidraw";
+constexpr std::size_t UniqBufferSize = 256;
+
+int resultOf(int returned) { return returned < 0 ? -errno : returned; }
+
+class LinuxHidrawSystem final : public HidrawSystem {
+ public:
+  std::vector<unsigned> hidrawNodes() override {
+    std::vector<unsigned> nodes;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(HidrawClass, error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind("hidraw", 0) != 0 || name.size() == 6 || name.size() > 15) {
+        continue;
+      }
+      const std::string digits = name.substr(6);
+      if (digits.find_first_not_of("0123456789") == std::string::npos) {
+        nodes.push_back(static_cast<unsigned>(std::stoul(digits)));
+      }
+    }
+    return nodes;
+  }
+
+  std::optional<std::string> readSysfsFile(const std::string& path) override {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      return std::nullopt;
+    }
+    std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+      return std::nullopt;
+    }
+    return content;
+  }
+
+  int openDevice(const std::string& path) override {
+    return resultOf(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  }
+
+  void closeDevice(int device) override { ::close(device); }
+
+  int reportDescriptor(int device, std::vector<std::uint8_t>& descriptor) override {
+    int size = 0;
+    if (ioctl(device, HIDIOCGRDESCSIZE, &size) < 0) {
+      return -errno;
+    }
+    hidraw_report_descriptor raw{};
+    raw.size = static_cast<__u32>(size);
+    if (size < 0 || static_cast<std::size_t>(size) > sizeof raw.value) {
+      return -EINVAL;
+    }
+    if (ioctl(device, HIDIOCGRDESC, &raw) < 0) {
+      return -errno;
+    }
+    descriptor.assign(raw.value, raw.value + raw.size);
+    return 0;
+  }
+
+  int rawInfo(int device, HidrawInfo& info) override {
+    hidraw_devinfo raw{};
+    if (ioctl(device, HIDIOCGRAWINFO, &raw) < 0) {
+      return -errno;
+    }
+    info = {raw.bustype, static_cast<std::uint16_t>(raw.vendor),
+            static_cast<std::uint16_t>(raw.product)};
+    return 0;
+  }
+
+  int rawUniq(int device, std::string& uniq) override {
+    char buffer[UniqBufferSize] = {};
+    const int got = ioctl(device, HIDIOCGRAWUNIQ(sizeof buffer - 1), buffer);
+    if (got < 0) {
+      return -errno;
+    }
+    uniq.assign(buffer);
+    return 0;
+  }
+
+  int sendOutputReport(int device, const std::uint8_t* report, std::size_t length) override {
+    return resultOf(ioctl(device, HIDIOCSOUTPUT(length), report));
+  }
+
+  int getInputReport(int device, std::uint8_t* report, std::size_t length) override {
+    return resultOf(ioctl(device, HIDIOCGINPUT(length), report));
+  }
+
+  int writeReport(int device, const std::uint8_t* report, std::size_t length) override {
+    return resultOf(static_cast<int>(::write(device, report, length)));
+  }
+
+  // Sleeps to an absolute point on the monotonic clock, so a signal that wakes the thread does
+  // not shorten the camera's wait, and the clock being set does not lengthen it.
+  void sleepMilliseconds(std::uint32_t milliseconds) override {
+    timespec until{};
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += milliseconds / 1000;
+    until.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+      until.tv_sec += 1;
+      until.tv_nsec -= 1000000000L;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+  }
+};
+
+LinuxHidrawSystem realSystem;
+HidrawSystem* current = &realSystem;
+
+}  // namespace
+
+HidrawSystem& hidrawSystem() { return *current; }
+
+void useHidrawSystem(HidrawSystem* system) { current = system != nullptr ? system : &realSystem; }
