@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make and
-# GoogleTest; with --windows also the mingw-w64 cross-compiler and Wine. Nothing is installed
-# when everything is already there.
+# GoogleTest; with --windows also the mingw-w64 cross-compiler and Wine, with --fuzz clang and
+# libFuzzer. Nothing is installed when everything is already there.
 set -euo pipefail
 
 missing=()
@@ -15,6 +15,12 @@ installed libgtest-dev || missing+=(libgtest-dev)
 # The Windows package: the mingw-w64 cross-compiler, and Wine to check it.
 if [ "${1:-}" = "--windows" ]; then
   for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64; do
+    installed "$package" || missing+=("$package")
+  done
+fi
+# The fuzzer: clang with libFuzzer and the sanitizers' runtimes.
+if [ "${1:-}" = "--fuzz" ]; then
+  for package in clang-14 libclang-rt-14-dev; do
     installed "$package" || missing+=("$package")
   done
 fi

@@ -169,7 +169,7 @@ TEST_F(HidrawBackend, DetailQueryBehavesAsOnWindows) {
   DWORD needed = 0;
   EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &needed, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(needed, 4u + 13u * 2u);  // "/dev/hidraw12" and its terminator
+  EXPECT_EQ(needed, 4u + 14u * 2u);  // "/dev/hidraw12" and its terminator
   std::vector<std::uint8_t> buffer(needed);
   auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
   detail->cbSize = 6;
@@ -304,7 +304,7 @@ TEST(ShippedUpgrader, WithoutHidDevicesPrintsTheNotFoundLines) {
   ScratchDirectory scratch("optiqon-shipped");
   const std::string command = "cd '" + scratch.path().string() + "' && '" + UPGRADER_PATH +
                               "' fw.img > out.txt; echo $? > code.txt; '" + UPGRADER_PATH +
-                              "' -s > serial.txt";
+                              "' -s > serial.txt; true";
   ASSERT_EQ(std::system(command.c_str()), 0);
   auto read = [&](const char* name) {
     std::ifstream in(scratch / name);

@@ -1,0 +1,243 @@
+#include "media_source_linux.h"
+
+#include <linux/usb/video.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kernel_errors.h"
+#include "media_objects.h"
+#include "uvc_topology.h"
+#include "v4l2_system.h"
+#include "video_node_paths.h"
+#include "video_proc_amp_v4l2.h"
+
+namespace media_linux {
+namespace {
+
+constexpr ULONG GetRequest = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
+constexpr ULONG SetRequest = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;
+
+// uvcvideo's control query carries a one-byte selector and a 16-bit length.
+constexpr ULONG LargestSelector = 0xFF;
+constexpr ULONG LargestLength = 0xFFFF;
+
+constexpr int DecimalBase = 10;
+constexpr int HexBase = 16;
+constexpr unsigned long LargestDescriptorNumber = 0xFF;
+
+class MediaSource final : public ComObject<IMFMediaSource, IKsTopologyInfo, IAMVideoProcAmp> {
+ public:
+  MediaSource(int device, std::vector<TopologyNode> nodes, bool hasAmplifier)
+      : device_(device), nodes_(std::move(nodes)), hasAmplifier_(hasAmplifier) {}
+
+  int device() const { return device_; }
+
+  // The extension unit at `node`, if there is one there and `set` is its code.
+  const TopologyNode* extensionUnit(DWORD node, const GUID& set) const {
+    if (node >= nodes_.size() || !nodes_[node].isExtensionUnit() ||
+        !(nodes_[node].extensionCode == set)) {
+      return nullptr;
+    }
+    return &nodes_[node];
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr) {
+      return E_POINTER;
+    }
+    if (riid == IID_IUnknown || riid == IID_IMFMediaSource) {
+      return give(static_cast<IMFMediaSource*>(this), object);
+    }
+    if (riid == IID_IKsTopologyInfo) {
+      return give(static_cast<IKsTopologyInfo*>(this), object);
+    }
+    if (riid == IID_IAMVideoProcAmp && hasAmplifier_) {
+      return give(static_cast<IAMVideoProcAmp*>(this), object);
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+
+  // The topology: only the nodes and their objects are asked for.
+  HRESULT STDMETHODCALLTYPE get_NumCategories(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Category(DWORD, GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_NumConnections(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ConnectionInfo(DWORD, KSTOPOLOGY_CONNECTION*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_NodeName(DWORD, WCHAR*, DWORD, DWORD*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_NumNodes(DWORD* count) override {
+    if (count == nullptr) {
+      return E_POINTER;
+    }
+    *count = static_cast<DWORD>(nodes_.size());
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_NodeType(DWORD node, GUID* nodeType) override {
+    if (nodeType == nullptr) {
+      return E_POINTER;
+    }
+    if (node >= nodes_.size()) {
+      return E_INVALIDARG;
+    }
+    *nodeType = nodes_[node].nodeType();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateNodeInstance(DWORD node, REFIID riid, void** object) override;
+
+  HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta,
+                                     LONG* defaultValue, LONG* capsFlags) override {
+    return amplifierRange(device_, property, min, max, steppingDelta, defaultValue, capsFlags);
+  }
+  HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override {
+    return setAmplifierProperty(device_, property, value, flags);
+  }
+  HRESULT STDMETHODCALLTYPE Get(LONG property, LONG* value, LONG* flags) override {
+    return getAmplifierProperty(device_, property, value, flags);
+  }
+
+ private:
+  ~MediaSource() override { v4l2System().closeDevice(device_); }
+
+  int device_;
+  std::vector<TopologyNode> nodes_;
+  bool hasAmplifier_;
+};
+
+// The object a topology node gives for property requests. As the proxy's does, it passes them to
+// the filter, where the node id of each request chooses the unit; and it keeps the source alive.
+class NodeControl final : public ComObject<IKsControl> {
+ public:
+  explicit NodeControl(MediaSource* source) : source_(source) { source_->AddRef(); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr) {
+      return E_POINTER;
+    }
+    if (riid == IID_IUnknown || riid == IID_IKsControl) {
+      return give(static_cast<IKsControl*>(this), object);
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+
+  HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
+                                       ULONG dataLength, ULONG* bytesReturned) override;
+  HRESULT STDMETHODCALLTYPE KsMethod(KSMETHOD*, ULONG, LPVOID, ULONG, ULONG*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE KsEvent(KSEVENT*, ULONG, LPVOID, ULONG, ULONG*) override {
+    return E_NOTIMPL;
+  }
+
+ private:
+  ~NodeControl() override { source_->Release(); }
+
+  MediaSource* source_;
+};
+
+HRESULT MediaSource::CreateNodeInstance(DWORD node, REFIID riid, void** object) {
+  if (object == nullptr) {
+    return E_POINTER;
+  }
+  if (node >= nodes_.size()) {
+    return E_INVALIDARG;
+  }
+  auto* control = new NodeControl(this);
+  const HRESULT result = control->QueryInterface(riid, object);
+  control->Release();
+  return result;
+}
+
+// A request reaches a control only when its node is an extension unit and it names that unit's
+// property set; anything else is a set the filter does not have, and nothing is sent. A get reads
+// the control's current value into the caller's buffer, a set writes the buffer to it; uvcvideo
+// takes only a buffer of exactly the control's length.
+HRESULT NodeControl::KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
+                                ULONG dataLength, ULONG* bytesReturned) {
+  if (property == nullptr || (data == nullptr && dataLength > 0)) {
+    return E_POINTER;
+  }
+  if (propertyLength < sizeof(KSP_NODE)) {
+    return E_INVALIDARG;
+  }
+  KSP_NODE request;
+  std::memcpy(&request, property, sizeof request);
+  const ULONG flags = request.Property.Flags;
+  if (flags != GetRequest && flags != SetRequest) {
+    return E_INVALIDARG;
+  }
+  const TopologyNode* unit = source_->extensionUnit(request.NodeId, request.Property.Set);
+  if (unit == nullptr) {
+    return ErrorSetNotFound;
+  }
+  if (request.Property.Id > LargestSelector) {
+    return ErrorNotFound;
+  }
+  if (dataLength > LargestLength) {
+    return ErrorInsufficientBuffer;
+  }
+  uvc_xu_control_query query{};
+  query.unit = unit->id;
+  query.selector = static_cast<__u8>(request.Property.Id);
+  query.query = flags == GetRequest ? UVC_GET_CUR : UVC_SET_CUR;
+  query.size = static_cast<__u16>(dataLength);
+  query.data = static_cast<__u8*>(data);
+  const int result = v4l2System().queryExtensionControl(source_->device(), query);
+  if (result < 0) {
+    return hresultOfErrno(-result);
+  }
+  if (bytesReturned != nullptr) {
+    *bytesReturned = flags == GetRequest ? dataLength : 0;
+  }
+  return S_OK;
+}
+
+// A number in a sysfs attribute of the USB device, if it holds one that fits a descriptor field.
+std::optional<std::uint8_t> descriptorNumber(unsigned node, const char* file, int base) {
+  const std::optional<std::string> text = v4l2System().readSysfsFile(sysfsPathOf(node, file));
+  if (!text) {
+    return std::nullopt;
+  }
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text->c_str(), &end, base);
+  if (end == text->c_str() || value > LargestDescriptorNumber) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint8_t>(value);
+}
+
+std::vector<TopologyNode> topologyOf(unsigned node) {
+  const std::optional<std::string> descriptors =
+      v4l2System().readSysfsFile(sysfsPathOf(node, DescriptorsFile));
+  if (!descriptors) {
+    return {};
+  }
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(descriptors->data());
+  return topologyNodes({bytes, descriptors->size()},
+                       descriptorNumber(node, ConfigurationValueFile, DecimalBase),
+                       descriptorNumber(node, InterfaceNumberFile, HexBase));
+}
+
+}  // namespace
+}  // namespace media_linux
+
+HRESULT activateMediaSource(unsigned node, IMFMediaSource** source) {
+  const int device = v4l2System().openDevice(devicePathOf(node));
+  if (device < 0) {
+    return hresultOfErrno(-device);
+  }
+  *source = new media_linux::MediaSource(device, media_linux::topologyOf(node),
+                                         hasAmplifierControls(device));
+  return S_OK;
+}
