@@ -70,6 +70,7 @@ constexpr HRESULT E_INVALIDARG = makeHresult(0x80070057);
 constexpr HRESULT DISP_E_BADINDEX = makeHresult(0x8002000B);
 constexpr HRESULT DISP_E_ARRAYISLOCKED = makeHresult(0x8002000D);
 constexpr HRESULT MF_E_ATTRIBUTENOTFOUND = makeHresult(0xC00D36E6);
+constexpr HRESULT MF_E_INVALIDTYPE = makeHresult(0xC00D36BD);
 
 // HRESULT_FROM_WIN32 of the Windows errors a kernel-streaming request can end in.
 constexpr HRESULT hresultFromWin32(std::uint32_t error) {

@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
+#include <optional>
 #include <span>
-#include <string>
-#include <variant>
 #include <vector>
 
 #include "../camlib/media_services.h"
+#include "../camlib/portable/com_objects.h"
 #include "sim_clock.h"
 #include "sim_video_world.h"
 
@@ -25,7 +24,6 @@ static_assert(VideoCamera::ManualFlag == VideoProcAmp_Flags_Manual);
 
 constexpr HRESULT ErrorSetNotFound = hresultFromWin32(1170);  // ERROR_SET_NOT_FOUND
 constexpr HRESULT ErrorNotFound = hresultFromWin32(1168);     // ERROR_NOT_FOUND
-constexpr HRESULT MF_E_INVALIDTYPE = makeHresult(0xC00D36BD);
 
 constexpr ULONG GetRequest = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
 constexpr ULONG SetRequest = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;
@@ -84,140 +82,50 @@ VideoCall callNow(VideoCallKind kind) {
 
 std::size_t liveObjects = 0;
 
-// Reference counting for an object that implements `Interfaces`. The one AddRef and Release here
-// override those of every interface, so that all of an object's interfaces share one count.
-template <typename... Interfaces>
-class ComObject : public Interfaces... {
- public:
-  ComObject() { ++liveObjects; }
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
-
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
+// The scenario's step for a call of the COM plumbing.
+VideoStep stepOf(com_objects::Call call) {
+  switch (call) {
+    case com_objects::Call::SetGUID:
+      return VideoStep::SetGUID;
+    case com_objects::Call::GetAllocatedString:
+      return VideoStep::GetAllocatedString;
+    case com_objects::Call::ActivateObject:
+      return VideoStep::ActivateObject;
+    case com_objects::Call::QueryIKsTopologyInfo:
+      return VideoStep::QueryIKsTopologyInfo;
+    case com_objects::Call::get_NodeType:
+      return VideoStep::get_NodeType;
+    case com_objects::Call::CreateNodeInstance:
+      return VideoStep::CreateNodeInstance;
+    case com_objects::Call::QueryIKsControl:
+      return VideoStep::QueryIKsControl;
+    case com_objects::Call::QueryIAMVideoProcAmp:
+      break;
   }
-
- protected:
-  virtual ~ComObject() { --liveObjects; }
-
-  // Hands out one interface of this object, with a reference for the caller.
-  template <typename Interface>
-  HRESULT give(Interface* face, void** object) {
-    face->AddRef();
-    *object = face;
-    return S_OK;
-  }
-
- private:
-  ULONG references_ = 1;
-};
-
-// A copy of `text` with its terminator, in memory the caller frees with CoTaskMemFree.
-LPWSTR allocatedCopy(const std::u16string& text) {
-  const std::size_t bytes = (text.size() + 1) * sizeof(WCHAR);
-  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-  if (copy != nullptr) {
-    std::memcpy(copy, text.c_str(), bytes);
-  }
-  return copy;
+  return VideoStep::QueryIAMVideoProcAmp;
 }
 
-struct GuidLess {
-  bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof a) < 0; }
-};
-
-// The values of an attribute store: GUIDs set by the caller, strings set by the PC.
-struct AttributeValues {
-  std::map<GUID, std::variant<GUID, std::u16string>, GuidLess> values;
-};
-
-template <typename Interface>
-class Attributes : public ComObject<Interface>, public AttributeValues {
- public:
-  HRESULT STDMETHODCALLTYPE SetGUID(REFGUID key, REFGUID value) override {
-    if (auto fault = injectedFault(VideoStep::SetGUID)) {
-      return *fault;
-    }
-    values[key] = value;
-    return S_OK;
+// The PC counts its objects for liveVideoObjects() and fails the calls a scenario names. A refused
+// QueryInterface leaves the caller's pointer as it was.
+struct Hooks {
+  static void objectMade() { ++liveObjects; }
+  static void objectDestroyed() { --liveObjects; }
+  static std::optional<HRESULT> failure(com_objects::Call call) {
+    return injectedFault(stepOf(call));
   }
-
-  HRESULT STDMETHODCALLTYPE GetAllocatedString(REFGUID key, LPWSTR* value,
-                                               UINT32* length) override {
-    if (auto fault = injectedFault(VideoStep::GetAllocatedString)) {
-      return *fault;
-    }
-    if (value == nullptr || length == nullptr) {
-      return E_POINTER;
-    }
-    auto found = values.find(key);
-    if (found == values.end()) {
-      return MF_E_ATTRIBUTENOTFOUND;
-    }
-    const auto* text = std::get_if<std::u16string>(&found->second);
-    if (text == nullptr) {
-      return MF_E_INVALIDTYPE;
-    }
-    LPWSTR copy = allocatedCopy(*text);
-    if (copy == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    *value = copy;
-    *length = static_cast<UINT32>(text->size());  // characters, not counting the terminator
-    return S_OK;
-  }
-};
-
-class AttributeStore final : public Attributes<IMFAttributes> {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFAttributes) {
-      return give(static_cast<IMFAttributes*>(this), object);
-    }
-    return E_NOINTERFACE;
-  }
+  static constexpr bool RefusalClearsObject = false;
 };
 
 class MediaSource;
 
 // The object a topology node gives for property requests. Like the proxy's own, it keeps its
 // media source alive.
-class NodeControl final : public ComObject<IKsControl> {
+class NodeControl final : public com_objects::PropertyControl<Hooks> {
  public:
   NodeControl(MediaSource* source, unsigned node);
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown) {
-      return give(static_cast<IKsControl*>(this), object);
-    }
-    if (riid == IID_IKsControl) {
-      if (auto fault = injectedFault(VideoStep::QueryIKsControl)) {
-        return *fault;
-      }
-      return give(static_cast<IKsControl*>(this), object);
-    }
-    return E_NOINTERFACE;
-  }
-
   HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                        ULONG dataLength, ULONG* bytesReturned) override;
-  HRESULT STDMETHODCALLTYPE KsMethod(KSMETHOD*, ULONG, LPVOID, ULONG, ULONG*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE KsEvent(KSEVENT*, ULONG, LPVOID, ULONG, ULONG*) override {
-    return E_NOTIMPL;
-  }
 
  private:
   ~NodeControl() override;
@@ -228,83 +136,12 @@ class NodeControl final : public ComObject<IKsControl> {
   unsigned node_;
 };
 
-class MediaSource final : public ComObject<IMFMediaSource, IKsTopologyInfo, IAMVideoProcAmp> {
+class MediaSource final : public com_objects::CaptureSource<Hooks> {
  public:
   explicit MediaSource(std::shared_ptr<VideoCamera> camera)
       : camera_(std::move(camera)), nodeTypes_(camera_ ? cameraNodeTypes() : plainNodeTypes()) {}
 
   VideoCamera* camera() const { return camera_.get(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFMediaSource) {
-      return give(static_cast<IMFMediaSource*>(this), object);
-    }
-    if (riid == IID_IKsTopologyInfo) {
-      if (auto fault = injectedFault(VideoStep::QueryIKsTopologyInfo)) {
-        return *fault;
-      }
-      return give(static_cast<IKsTopologyInfo*>(this), object);
-    }
-    if (riid == IID_IAMVideoProcAmp) {
-      if (auto fault = injectedFault(VideoStep::QueryIAMVideoProcAmp)) {
-        return *fault;
-      }
-      return camera_ ? give(static_cast<IAMVideoProcAmp*>(this), object) : E_NOINTERFACE;
-    }
-    return E_NOINTERFACE;
-  }
-
-  // The topology: only the nodes and their objects are asked for.
-  HRESULT STDMETHODCALLTYPE get_NumCategories(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Category(DWORD, GUID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_NumConnections(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ConnectionInfo(DWORD, KSTOPOLOGY_CONNECTION*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE get_NodeName(DWORD, WCHAR*, DWORD, DWORD*) override {
-    return E_NOTIMPL;
-  }
-
-  HRESULT STDMETHODCALLTYPE get_NumNodes(DWORD* count) override {
-    if (count == nullptr) {
-      return E_POINTER;
-    }
-    *count = static_cast<DWORD>(nodeTypes_.size());
-    return S_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE get_NodeType(DWORD node, GUID* nodeType) override {
-    if (auto fault = injectedFault(VideoStep::get_NodeType)) {
-      return *fault;
-    }
-    if (nodeType == nullptr) {
-      return E_POINTER;
-    }
-    if (node >= nodeTypes_.size()) {
-      return E_INVALIDARG;
-    }
-    *nodeType = nodeTypes_[node];
-    return S_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE CreateNodeInstance(DWORD node, REFIID riid, void** object) override {
-    if (auto fault = injectedFault(VideoStep::CreateNodeInstance)) {
-      return *fault;
-    }
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (node >= nodeTypes_.size()) {
-      return E_INVALIDARG;
-    }
-    auto* control = new NodeControl(this, node);
-    const HRESULT result = control->QueryInterface(riid, object);
-    control->Release();
-    return result;
-  }
 
   // The video processing amplifier, which only the camera's source hands out; each call is
   // recorded with what it answered.
@@ -371,6 +208,11 @@ class MediaSource final : public ComObject<IMFMediaSource, IKsTopologyInfo, IAMV
   }
 
  private:
+  bool hasAmplifier() const override { return camera_ != nullptr; }
+  std::size_t nodeCount() const override { return nodeTypes_.size(); }
+  GUID typeOfNode(DWORD node) const override { return nodeTypes_[node]; }
+  IUnknown* newNodeControl(DWORD node) override { return new NodeControl(this, node); }
+
   std::shared_ptr<VideoCamera> camera_;  // none: a plain webcam
   const std::vector<GUID>& nodeTypes_;
 };
@@ -442,70 +284,19 @@ HRESULT NodeControl::answer(PKSPROPERTY property, ULONG propertyLength, LPVOID d
   return result;
 }
 
-class Activate final : public Attributes<IMFActivate> {
+class Activate final : public com_objects::Activation<Hooks> {
  public:
-  explicit Activate(const VideoDevice& device) : camera_(device.camera) {
-    values[MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME] = device.friendlyName;
-  }
+  explicit Activate(const VideoDevice& device)
+      : Activation(device.friendlyName), camera_(device.camera) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFAttributes || riid == IID_IMFActivate) {
-      return give(static_cast<IMFActivate*>(this), object);
-    }
-    return E_NOINTERFACE;
-  }
-
-  HRESULT STDMETHODCALLTYPE ActivateObject(REFIID riid, void** object) override {
-    if (auto fault = injectedFault(VideoStep::ActivateObject)) {
-      return *fault;
-    }
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (!(riid == IID_IMFMediaSource)) {
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IMFMediaSource*>(new MediaSource(camera_));
+ private:
+  HRESULT activate(IMFMediaSource** source) override {
+    *source = new MediaSource(camera_);
     return S_OK;
   }
 
- private:
   std::shared_ptr<VideoCamera> camera_;
 };
-
-class SourceReader final : public ComObject<IMFSourceReader> {
- public:
-  explicit SourceReader(IMFMediaSource* source) : source_(source) { source_->AddRef(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFSourceReader) {
-      return give(static_cast<IMFSourceReader*>(this), object);
-    }
-    return E_NOINTERFACE;
-  }
-
- private:
-  ~SourceReader() override { source_->Release(); }
-
-  IMFMediaSource* source_;
-};
-
-// Only video capture devices are listed, and the PC has no other kind.
-bool asksForVideoCapture(IMFAttributes* attributes) {
-  const auto* store = dynamic_cast<const AttributeValues*>(attributes);
-  if (store == nullptr) {
-    return false;
-  }
-  auto type = store->values.find(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE);
-  return type != store->values.end() && std::holds_alternative<GUID>(type->second) &&
-         std::get<GUID>(type->second) == MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID;
-}
 
 }  // namespace
 
@@ -548,37 +339,18 @@ HRESULT MFCreateAttributes(IMFAttributes** attributes, UINT32) {
   if (attributes == nullptr) {
     return E_POINTER;
   }
-  *attributes = new sim::AttributeStore();
+  *attributes = new com_objects::AttributeStore<sim::Hooks>();
   return S_OK;
 }
 
-// One activation object per capture device, each with a reference for the caller, in an array
-// the caller frees with CoTaskMemFree. With no device the array is null, as Wine leaves it.
 HRESULT MFEnumDeviceSources(IMFAttributes* attributes, IMFActivate*** sources, UINT32* count) {
   sim::ensureVideoScenarioLoaded();
   if (auto fault = sim::injectedFault(sim::VideoStep::MFEnumDeviceSources)) {
     return *fault;
   }
-  if (attributes == nullptr || sources == nullptr || count == nullptr) {
-    return E_POINTER;
-  }
-  if (!sim::asksForVideoCapture(attributes)) {
-    return E_INVALIDARG;
-  }
-  const std::vector<sim::VideoDevice>& devices = videoWorld().devices;
-  IMFActivate** list = nullptr;
-  if (!devices.empty()) {
-    list = static_cast<IMFActivate**>(CoTaskMemAlloc(devices.size() * sizeof(IMFActivate*)));
-    if (list == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-      list[i] = new sim::Activate(devices[i]);
-    }
-  }
-  *sources = list;
-  *count = static_cast<UINT32>(devices.size());
-  return S_OK;
+  return com_objects::enumerateDeviceSources(
+      attributes, sources, count, []() -> const auto& { return videoWorld().devices; },
+      [](const sim::VideoDevice& device) -> IMFActivate* { return new sim::Activate(device); });
 }
 
 HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* source, IMFAttributes*,
@@ -590,7 +362,7 @@ HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* source, IMFAttribute
   if (source == nullptr || reader == nullptr) {
     return E_POINTER;
   }
-  *reader = new sim::SourceReader(source);
+  *reader = new com_objects::SourceReader<sim::Hooks>(source);
   return S_OK;
 }
 

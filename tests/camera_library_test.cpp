@@ -2,8 +2,6 @@
 // library prints, and every request the camera receives, byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -12,7 +10,7 @@
 #include "Brenwick.h"
 #include "camera_connection.h"
 #include "library_console.h"
-#include "scratch_directory.h"
+#include "library_test_support.h"
 #include "sim_clock.h"
 #include "sim_video_world.h"
 #include "uvc_extension.h"
@@ -20,11 +18,6 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-constexpr const char* NotFound =
-    "\nDid not find \"K3M51-USB\" device (AN75779 firmware)\n\n \t\t\t\tVideo Devices connected : "
-    "\n";
-constexpr const char* Exiting = "\nExiting App in 5 sec...";
 
 const Bytes Node2Guid = {0x0C, 0x89, 0xB6, 0xAC, 0xB3, 0xA3, 0x60, 0x40,
                          0x8B, 0x9A, 0xDF, 0x34, 0xEE, 0xF3, 0x9A, 0x2E};
@@ -50,25 +43,16 @@ Bytes request(const Bytes& unit, std::uint32_t selector, std::uint32_t flags, st
 constexpr std::uint32_t Read = 0x10000001;
 constexpr std::uint32_t Write = 0x10000002;
 
-std::string failureLine(const std::string& operation, const std::string& step,
-                        const std::string& code) {
-  return "info: Function: " + operation + ", " + step + " failed, Error code: 0x" + code + " \n";
-}
-
 class CameraLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::resetVideoWorld();
     sim::clock().reset(sim::Clock::Mode::Virtual);
     world().keepCallLog = true;
-    console_ = std::tmpfile();
-    setLibraryConsole(console_);
   }
 
   void TearDown() override {
     releaseCameraConnection(cameraConnection());
-    setLibraryConsole(nullptr);
-    std::fclose(console_);
     EXPECT_EQ(sim::liveVideoObjects(), 0u) << "the library kept a platform object";
   }
 
@@ -83,16 +67,7 @@ class CameraLibrary : public ::testing::Test {
 
   void fail(sim::VideoStep step, std::int32_t result) { world().faults[step] = result; }
 
-  // What the library printed since the last look.
-  std::string printed() {
-    std::string text;
-    std::fseek(console_, read_, SEEK_SET);
-    for (int c; (c = std::fgetc(console_)) != EOF;) {
-      text += static_cast<char>(c);
-    }
-    read_ = std::ftell(console_);
-    return text;
-  }
+  std::string printed() { return console_.printed(); }
 
   void connect() {
     ASSERT_TRUE(Initialize());
@@ -113,40 +88,7 @@ class CameraLibrary : public ::testing::Test {
     return callsOf(sim::VideoCallKind::KsProperty);
   }
 
-  std::FILE* console_ = nullptr;
-  long read_ = 0;
-};
-
-// Reads the doubles of an array the library returned, and destroys it as a host would.
-std::vector<double> takeValues(SAFEARRAY* array) {
-  std::vector<double> values;
-  if (array == nullptr) {
-    ADD_FAILURE() << "no array";
-    return values;
-  }
-  LONG lower = 0, upper = 0;
-  EXPECT_EQ(SafeArrayGetLBound(array, 1, &lower), S_OK);
-  EXPECT_EQ(SafeArrayGetUBound(array, 1, &upper), S_OK);
-  EXPECT_EQ(lower, 0);
-  void* data = nullptr;
-  EXPECT_EQ(SafeArrayAccessData(array, &data), S_OK);
-  const auto* doubles = static_cast<const double*>(data);
-  values.assign(doubles, doubles + (upper - lower + 1));
-  SafeArrayUnaccessData(array);
-  EXPECT_EQ(SafeArrayDestroy(array), S_OK);
-  return values;
-}
-
-struct HostArray {
-  explicit HostArray(const std::vector<double>& values)
-      : array(SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(values.size()))) {
-    void* data = nullptr;
-    SafeArrayAccessData(array, &data);
-    std::copy(values.begin(), values.end(), static_cast<double*>(data));
-    SafeArrayUnaccessData(array);
-  }
-  ~HostArray() { SafeArrayDestroy(array); }
-  SAFEARRAY* array;
+  CapturedConsole console_;
 };
 
 // --- Opening the camera -------------------------------------------------------------------
@@ -500,23 +442,16 @@ class UpgraderThroughLibrary : public CameraLibrary {
  protected:
   void SetUp() override {
     CameraLibrary::SetUp();
-    scenario_ = (dir_ / "camera.scenario").string();
-    std::ofstream(scenario_) << "clock = virtual\nflash = " << (dir_ / "flash.bin").string()
-                             << "\n";
-    setenv("OPTIQON_SIM_CAMERA", scenario_.c_str(), 1);
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    upgrader_.enter();
   }
   void TearDown() override {
-    std::filesystem::current_path(previous_);
-    unsetenv("OPTIQON_SIM_CAMERA");
+    upgrader_.leave();
     CameraLibrary::TearDown();
   }
 
-  ScratchDirectory scratch_{"optiqon-lib"};
-  const std::filesystem::path& dir_ = scratch_.path();
-  std::filesystem::path previous_;
-  std::string scenario_;
+  UpgraderScenario upgrader_{"optiqon-lib"};
+  const std::filesystem::path& dir_ = upgrader_.dir();
+  const std::string& scenario_ = upgrader_.file();
 };
 
 TEST_F(UpgraderThroughLibrary, SerialNumberIsTheUpgradersFirstLine) {

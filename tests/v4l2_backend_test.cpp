@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,16 +19,12 @@
 #include "com_ptr.h"
 #include "fake_v4l2_system.h"
 #include "library_console.h"
+#include "library_test_support.h"
 #include "media_objects.h"
-#include "scratch_directory.h"
 #include "uvc_extension.h"
 
 namespace {
 
-constexpr const char* NotFound =
-    "\nDid not find \"K3M51-USB\" device (AN75779 firmware)\n\n \t\t\t\tVideo Devices connected : "
-    "\n";
-constexpr const char* Exiting = "\nExiting App in 5 sec...";
 constexpr const char* RegisterUnreadable = "\nDid not find \"Optiqon\" device.";
 
 constexpr HRESULT SetNotFound = static_cast<HRESULT>(0x80070492);
@@ -52,11 +47,6 @@ constexpr GUID OutputTerminalType = {
 constexpr GUID DeviceSpecificType = {
     0x941C7AC0, 0xC559, 0x11D0, {0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1}};
 
-std::string failureLine(const std::string& operation, const std::string& step,
-                        const std::string& code) {
-  return "info: Function: " + operation + ", " + step + " failed, Error code: 0x" + code + " \n";
-}
-
 std::string requestFailure(const std::string& code) {
   return failureLine("UvcExtension::SetGetExtensionUnit", "ks_control->KsProperty(...)", code);
 }
@@ -78,37 +68,6 @@ std::string describe(const FakeExtensionQuery& query) {
                 query.size);
   return head + hex(query.data) + " " + std::to_string(query.result);
 }
-
-// Reads the doubles of an array the library returned, and destroys it as a host would.
-std::vector<double> takeValues(SAFEARRAY* array) {
-  std::vector<double> values;
-  if (array == nullptr) {
-    ADD_FAILURE() << "no array";
-    return values;
-  }
-  LONG lower = 0, upper = 0;
-  SafeArrayGetLBound(array, 1, &lower);
-  SafeArrayGetUBound(array, 1, &upper);
-  void* data = nullptr;
-  SafeArrayAccessData(array, &data);
-  const auto* doubles = static_cast<const double*>(data);
-  values.assign(doubles, doubles + (upper - lower + 1));
-  SafeArrayUnaccessData(array);
-  SafeArrayDestroy(array);
-  return values;
-}
-
-struct HostArray {
-  explicit HostArray(const std::vector<double>& values)
-      : array(SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(values.size()))) {
-    void* data = nullptr;
-    SafeArrayAccessData(array, &data);
-    std::copy(values.begin(), values.end(), static_cast<double*>(data));
-    SafeArrayUnaccessData(array);
-  }
-  ~HostArray() { SafeArrayDestroy(array); }
-  SAFEARRAY* array;
-};
 
 // The video capture devices, listed through the seam as the library lists them.
 class DeviceList {
@@ -161,31 +120,16 @@ class DeviceList {
 
 class V4l2Backend : public ::testing::Test {
  protected:
-  void SetUp() override {
-    useV4l2System(&system_);
-    console_ = std::tmpfile();
-    setLibraryConsole(console_);
-  }
+  void SetUp() override { useV4l2System(&system_); }
 
   void TearDown() override {
     releaseCameraConnection(cameraConnection());
-    setLibraryConsole(nullptr);
-    std::fclose(console_);
     useV4l2System(nullptr);
     EXPECT_EQ(liveMediaObjects(), 0u) << "the library kept a platform object";
     EXPECT_TRUE(system_.openDevices.empty()) << "a video node was left open";
   }
 
-  // What the library printed since the last look.
-  std::string printed() {
-    std::string text;
-    std::fseek(console_, read_, SEEK_SET);
-    for (int c; (c = std::fgetc(console_)) != EOF;) {
-      text += static_cast<char>(c);
-    }
-    read_ = std::ftell(console_);
-    return text;
-  }
+  std::string printed() { return console_.printed(); }
 
   void connect() {
     ASSERT_TRUE(Initialize());
@@ -222,8 +166,7 @@ class V4l2Backend : public ::testing::Test {
   sim::VideoCamera& camera(unsigned node) { return *system_.nodes[node].camera; }
 
   FakeV4l2System system_;
-  std::FILE* console_ = nullptr;
-  long read_ = 0;
+  CapturedConsole console_;
 };
 
 // The media source of the listed device `device`, and its interfaces.
@@ -812,21 +755,15 @@ class V4l2EndToEnd : public V4l2Backend {
  protected:
   void SetUp() override {
     V4l2Backend::SetUp();
-    std::ofstream(dir_ / "camera.scenario")
-        << "clock = virtual\nflash = " << (dir_ / "flash.bin").string() << "\n";
-    setenv("OPTIQON_SIM_CAMERA", (dir_ / "camera.scenario").c_str(), 1);
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    upgrader_.enter();
   }
   void TearDown() override {
-    std::filesystem::current_path(previous_);
-    unsetenv("OPTIQON_SIM_CAMERA");
+    upgrader_.leave();
     V4l2Backend::TearDown();
   }
 
-  ScratchDirectory scratch_{"optiqon-v4l2"};
-  const std::filesystem::path& dir_ = scratch_.path();
-  std::filesystem::path previous_;
+  UpgraderScenario upgrader_{"optiqon-v4l2"};
+  const std::filesystem::path& dir_ = upgrader_.dir();
 };
 
 TEST_F(V4l2EndToEnd, EveryExportThroughTheV4l2Backend) {

@@ -11,10 +11,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "media_objects.h"
@@ -27,125 +25,18 @@ namespace media_linux {
 
 namespace {
 
-constexpr HRESULT MF_E_INVALIDTYPE = makeHresult(0xC00D36BD);
-
 std::size_t liveObjects = 0;
 
-struct GuidLess {
-  bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof a) < 0; }
-};
-
-// A copy of `text` with its terminator, in memory the caller frees with CoTaskMemFree.
-LPWSTR allocatedCopy(const std::u16string& text) {
-  const std::size_t bytes = (text.size() + 1) * sizeof(WCHAR);
-  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-  if (copy != nullptr) {
-    std::memcpy(copy, text.c_str(), bytes);
-  }
-  return copy;
-}
-
-// The values of an attribute store: GUIDs set by the caller, strings set by the backend.
-struct AttributeValues {
-  std::map<GUID, std::variant<GUID, std::u16string>, GuidLess> values;
-};
-
-template <typename Interface>
-class Attributes : public ComObject<Interface>, public AttributeValues {
- public:
-  HRESULT STDMETHODCALLTYPE SetGUID(REFGUID key, REFGUID value) override {
-    values[key] = value;
-    return S_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE GetAllocatedString(REFGUID key, LPWSTR* value,
-                                               UINT32* length) override {
-    if (value == nullptr || length == nullptr) {
-      return E_POINTER;
-    }
-    auto found = values.find(key);
-    if (found == values.end()) {
-      return MF_E_ATTRIBUTENOTFOUND;
-    }
-    const auto* text = std::get_if<std::u16string>(&found->second);
-    if (text == nullptr) {
-      return MF_E_INVALIDTYPE;
-    }
-    LPWSTR copy = allocatedCopy(*text);
-    if (copy == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    *value = copy;
-    *length = static_cast<UINT32>(text->size());  // characters, not counting the terminator
-    return S_OK;
-  }
-};
-
-class AttributeStore final : public Attributes<IMFAttributes> {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFAttributes) {
-      return give(static_cast<IMFAttributes*>(this), object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-};
-
 // One capture device of the list: its node, named when the list was made.
-class Activate final : public Attributes<IMFActivate> {
+class Activate final : public com_objects::Activation<Hooks> {
  public:
-  Activate(unsigned node, const std::u16string& friendlyName) : node_(node) {
-    values[MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME] = friendlyName;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFAttributes || riid == IID_IMFActivate) {
-      return give(static_cast<IMFActivate*>(this), object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-
-  HRESULT STDMETHODCALLTYPE ActivateObject(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (!(riid == IID_IMFMediaSource)) {
-      return E_NOINTERFACE;
-    }
-    return activateMediaSource(node_, reinterpret_cast<IMFMediaSource**>(object));
-  }
+  Activate(unsigned node, const std::u16string& friendlyName)
+      : Activation(friendlyName), node_(node) {}
 
  private:
+  HRESULT activate(IMFMediaSource** source) override { return activateMediaSource(node_, source); }
+
   unsigned node_;
-};
-
-class SourceReader final : public ComObject<IMFSourceReader> {
- public:
-  explicit SourceReader(IMFMediaSource* source) : source_(source) { source_->AddRef(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFSourceReader) {
-      return give(static_cast<IMFSourceReader*>(this), object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-
- private:
-  ~SourceReader() override { source_->Release(); }
-
-  IMFMediaSource* source_;
 };
 
 // UTF-8 to UTF-16; a byte that does not start or continue a character becomes U+FFFD.
@@ -233,24 +124,13 @@ std::vector<CaptureDevice> captureDevices() {
   return devices;
 }
 
-// Only video capture devices are listed, and only when the store asks for them.
-bool asksForVideoCapture(IMFAttributes* attributes) {
-  const auto* store = dynamic_cast<const AttributeValues*>(attributes);
-  if (store == nullptr) {
-    return false;
-  }
-  auto type = store->values.find(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE);
-  return type != store->values.end() && std::holds_alternative<GUID>(type->second) &&
-         std::get<GUID>(type->second) == MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID;
-}
-
 }  // namespace
 
-void countObjectMade() {
+void Hooks::objectMade() {
   ++liveObjects;
 }
 
-void countObjectDestroyed() {
+void Hooks::objectDestroyed() {
   --liveObjects;
 }
 
@@ -280,33 +160,16 @@ HRESULT MFCreateAttributes(IMFAttributes** attributes, UINT32) {
   if (attributes == nullptr) {
     return E_POINTER;
   }
-  *attributes = new media_linux::AttributeStore();
+  *attributes = new com_objects::AttributeStore<media_linux::Hooks>();
   return S_OK;
 }
 
-// One activation object per capture device, each with a reference for the caller, in an array
-// the caller frees with CoTaskMemFree. With no device the array is null.
 HRESULT MFEnumDeviceSources(IMFAttributes* attributes, IMFActivate*** sources, UINT32* count) {
-  if (attributes == nullptr || sources == nullptr || count == nullptr) {
-    return E_POINTER;
-  }
-  if (!media_linux::asksForVideoCapture(attributes)) {
-    return E_INVALIDARG;
-  }
-  const std::vector<media_linux::CaptureDevice> devices = media_linux::captureDevices();
-  IMFActivate** list = nullptr;
-  if (!devices.empty()) {
-    list = static_cast<IMFActivate**>(CoTaskMemAlloc(devices.size() * sizeof(IMFActivate*)));
-    if (list == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-      list[i] = new media_linux::Activate(devices[i].node, devices[i].friendlyName);
-    }
-  }
-  *sources = list;
-  *count = static_cast<UINT32>(devices.size());
-  return S_OK;
+  return com_objects::enumerateDeviceSources(
+      attributes, sources, count, media_linux::captureDevices,
+      [](const media_linux::CaptureDevice& device) -> IMFActivate* {
+        return new media_linux::Activate(device.node, device.friendlyName);
+      });
 }
 
 HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* source, IMFAttributes*,
@@ -314,7 +177,7 @@ HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* source, IMFAttribute
   if (source == nullptr || reader == nullptr) {
     return E_POINTER;
   }
-  *reader = new media_linux::SourceReader(source);
+  *reader = new com_objects::SourceReader<media_linux::Hooks>(source);
   return S_OK;
 }
 

@@ -30,7 +30,7 @@ constexpr int DecimalBase = 10;
 constexpr int HexBase = 16;
 constexpr unsigned long LargestDescriptorNumber = 0xFF;
 
-class MediaSource final : public ComObject<IMFMediaSource, IKsTopologyInfo, IAMVideoProcAmp> {
+class MediaSource final : public com_objects::CaptureSource<Hooks> {
  public:
   MediaSource(int device, std::vector<TopologyNode> nodes, bool hasAmplifier)
       : device_(device), nodes_(std::move(nodes)), hasAmplifier_(hasAmplifier) {}
@@ -46,55 +46,6 @@ class MediaSource final : public ComObject<IMFMediaSource, IKsTopologyInfo, IAMV
     return &nodes_[node];
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFMediaSource) {
-      return give(static_cast<IMFMediaSource*>(this), object);
-    }
-    if (riid == IID_IKsTopologyInfo) {
-      return give(static_cast<IKsTopologyInfo*>(this), object);
-    }
-    if (riid == IID_IAMVideoProcAmp && hasAmplifier_) {
-      return give(static_cast<IAMVideoProcAmp*>(this), object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-
-  // The topology: only the nodes and their objects are asked for.
-  HRESULT STDMETHODCALLTYPE get_NumCategories(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Category(DWORD, GUID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_NumConnections(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ConnectionInfo(DWORD, KSTOPOLOGY_CONNECTION*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE get_NodeName(DWORD, WCHAR*, DWORD, DWORD*) override {
-    return E_NOTIMPL;
-  }
-
-  HRESULT STDMETHODCALLTYPE get_NumNodes(DWORD* count) override {
-    if (count == nullptr) {
-      return E_POINTER;
-    }
-    *count = static_cast<DWORD>(nodes_.size());
-    return S_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE get_NodeType(DWORD node, GUID* nodeType) override {
-    if (nodeType == nullptr) {
-      return E_POINTER;
-    }
-    if (node >= nodes_.size()) {
-      return E_INVALIDARG;
-    }
-    *nodeType = nodes_[node].nodeType();
-    return S_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE CreateNodeInstance(DWORD node, REFIID riid, void** object) override;
-
   HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta,
                                      LONG* defaultValue, LONG* capsFlags) override {
     return amplifierRange(device_, property, min, max, steppingDelta, defaultValue, capsFlags);
@@ -109,6 +60,11 @@ class MediaSource final : public ComObject<IMFMediaSource, IKsTopologyInfo, IAMV
  private:
   ~MediaSource() override { v4l2System().closeDevice(device_); }
 
+  bool hasAmplifier() const override { return hasAmplifier_; }
+  std::size_t nodeCount() const override { return nodes_.size(); }
+  GUID typeOfNode(DWORD node) const override { return nodes_[node].nodeType(); }
+  IUnknown* newNodeControl(DWORD node) override;
+
   int device_;
   std::vector<TopologyNode> nodes_;
   bool hasAmplifier_;
@@ -116,29 +72,12 @@ class MediaSource final : public ComObject<IMFMediaSource, IKsTopologyInfo, IAMV
 
 // The object a topology node gives for property requests. As the proxy's does, it passes them to
 // the filter, where the node id of each request chooses the unit; and it keeps the source alive.
-class NodeControl final : public ComObject<IKsControl> {
+class NodeControl final : public com_objects::PropertyControl<Hooks> {
  public:
   explicit NodeControl(MediaSource* source) : source_(source) { source_->AddRef(); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IKsControl) {
-      return give(static_cast<IKsControl*>(this), object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-
   HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                        ULONG dataLength, ULONG* bytesReturned) override;
-  HRESULT STDMETHODCALLTYPE KsMethod(KSMETHOD*, ULONG, LPVOID, ULONG, ULONG*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE KsEvent(KSEVENT*, ULONG, LPVOID, ULONG, ULONG*) override {
-    return E_NOTIMPL;
-  }
 
  private:
   ~NodeControl() override { source_->Release(); }
@@ -146,17 +85,8 @@ class NodeControl final : public ComObject<IKsControl> {
   MediaSource* source_;
 };
 
-HRESULT MediaSource::CreateNodeInstance(DWORD node, REFIID riid, void** object) {
-  if (object == nullptr) {
-    return E_POINTER;
-  }
-  if (node >= nodes_.size()) {
-    return E_INVALIDARG;
-  }
-  auto* control = new NodeControl(this);
-  const HRESULT result = control->QueryInterface(riid, object);
-  control->Release();
-  return result;
+IUnknown* MediaSource::newNodeControl(DWORD) {
+  return new NodeControl(this);
 }
 
 // A request reaches a control only when its node is an extension unit and it names that unit's

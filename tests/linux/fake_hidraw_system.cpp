@@ -1,30 +1,13 @@
 #include "fake_hidraw_system.h"
 
 #include <cerrno>
-#include <cstring>
+
+#include "fake_node_paths.h"
 
 namespace {
 
 constexpr const char* ClassPrefix = "/sys/class/hidraw/hidraw";
 constexpr const char* DevicePrefix = "/dev/hidraw";
-
-// The node a sysfs path or a device path names, and the rest of the path after it.
-bool nodeInPath(const std::string& path, const char* prefix, unsigned& node, std::string& rest) {
-  if (path.rfind(prefix, 0) != 0) {
-    return false;
-  }
-  const std::size_t start = std::strlen(prefix);
-  std::size_t end = start;
-  while (end < path.size() && path[end] >= '0' && path[end] <= '9') {
-    ++end;
-  }
-  if (end == start) {
-    return false;
-  }
-  node = static_cast<unsigned>(std::stoul(path.substr(start, end - start)));
-  rest = path.substr(end);
-  return true;
-}
 
 }  // namespace
 
@@ -51,8 +34,8 @@ std::optional<std::string> FakeHidrawSystem::readSysfsFile(const std::string& pa
     char id[64];
     std::snprintf(id, sizeof id, "HID_ID=%04X:%08X:%08X\n", node.info.busType, node.info.vendor,
                   node.info.product);
-    return std::string("DRIVER=hid-generic\n") + id + "HID_NAME=Fake device\nHID_UNIQ=" +
-           node.uniq + "\nMODALIAS=hid:fake\n";
+    return std::string("DRIVER=hid-generic\n") + id +
+           "HID_NAME=Fake device\nHID_UNIQ=" + node.uniq + "\nMODALIAS=hid:fake\n";
   }
   if (rest == "/device/../../bcdDevice") {
     return node.bcdDevice;
@@ -77,7 +60,9 @@ int FakeHidrawSystem::openDevice(const std::string& path) {
   return nextDevice_++;
 }
 
-void FakeHidrawSystem::closeDevice(int device) { openNodes.erase(device); }
+void FakeHidrawSystem::closeDevice(int device) {
+  openNodes.erase(device);
+}
 
 FakeHidrawNode* FakeHidrawSystem::nodeOf(int device) {
   auto open = openNodes.find(device);

@@ -7,29 +7,13 @@
 #include <cstring>
 #include <span>
 
+#include "fake_node_paths.h"
+
 namespace {
 
 constexpr const char* ClassPrefix = "/sys/class/video4linux/video";
 constexpr const char* DevicePrefix = "/dev/video";
 constexpr std::size_t CardLength = 31;  // uvcvideo's cut of the product string
-
-// The node a sysfs path or a device path names, and the rest of the path after it.
-bool nodeInPath(const std::string& path, const char* prefix, unsigned& node, std::string& rest) {
-  if (path.rfind(prefix, 0) != 0) {
-    return false;
-  }
-  const std::size_t start = std::strlen(prefix);
-  std::size_t end = start;
-  while (end < path.size() && path[end] >= '0' && path[end] <= '9') {
-    ++end;
-  }
-  if (end == start) {
-    return false;
-  }
-  node = static_cast<unsigned>(std::stoul(path.substr(start, end - start)));
-  rest = path.substr(end);
-  return true;
-}
 
 void copyText(const std::string& text, std::uint8_t* field, std::size_t size) {
   std::memset(field, 0, size);
