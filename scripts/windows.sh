@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/install-deps.sh --windows
+export HOME="${HOME:-/root}"  # Wine keeps its settings under the home directory
 cmake --preset windows
 cmake --build --preset windows -j "$(nproc)"
 ctest --preset windows
