@@ -14,6 +14,7 @@
 #include <string>
 
 #include "scratch_directory.h"
+#include "shell_command.h"
 
 namespace {
 
@@ -22,27 +23,12 @@ std::string readFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs a shell command, returning its exit code and standard output.
-std::pair<int, std::string> run(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return {-1, output};
-  }
-  char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-    output.append(buffer, got);
-  }
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
 class LibraryProgram : public ::testing::Test {
  protected:
   std::pair<int, std::string> runHost(const std::string& scenario, const std::string& image) {
     std::ofstream(dir_ / "camera.scenario") << scenario;
-    return run("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=camera.scenario '" +
-               BRENWICK_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + image + " 2>&1");
+    return runCommand("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=camera.scenario '" +
+                      BRENWICK_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + image + " 2>&1");
   }
 
   ScratchDirectory scratch_{"optiqon-host"};
@@ -50,14 +36,7 @@ class LibraryProgram : public ::testing::Test {
 };
 
 TEST(LibraryExports, OnlyThePlainNamesAreExported) {
-  const auto [code, symbols] =
-      run(std::string("nm -D --defined-only '") + BRENWICK_SIM_PATH + "' | awk '{print $3}'");
-  ASSERT_EQ(code, 0);
-  std::set<std::string> names;
-  std::istringstream lines(symbols);
-  for (std::string name; std::getline(lines, name);) {
-    names.insert(name);
-  }
+  const std::set<std::string> names = exportedNames(BRENWICK_SIM_PATH);
   const std::set<std::string> expected = {
       "Initialize",          "Deinitialize",          "SetProperty",        "GetProperty",
       "SetPropertyExtended", "GetPropertyExtended",   "SetRegister",        "GetRegister",

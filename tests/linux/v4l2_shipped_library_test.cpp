@@ -10,33 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include "shell_command.h"
+
 namespace {
-
-// Runs a shell command, returning its exit code and standard output.
-std::pair<int, std::string> run(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return {-1, output};
-  }
-  char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-    output.append(buffer, got);
-  }
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::set<std::string> exportedNames(const std::string& library) {
-  const auto [code, symbols] = run("nm -D --defined-only '" + library + "' | awk '{print $3}'");
-  EXPECT_EQ(code, 0) << library;
-  std::set<std::string> names;
-  std::istringstream lines(symbols);
-  for (std::string name; std::getline(lines, name);) {
-    names.insert(name);
-  }
-  return names;
-}
 
 TEST(ShippedLibrary, ExportsExactlyWhatTheSimulatedLibraryExports) {
   const std::set<std::string> shipped = exportedNames(BRENWICK_PATH);
@@ -52,7 +28,7 @@ TEST(ShippedLibrary, WithoutVideoDevicesInitializeListsNoneWaitsAndFails) {
   }
   const auto start = std::chrono::steady_clock::now();
   const auto [code, output] =
-      run(std::string("'") + LIBRARY_HOST_PATH + "' '" + BRENWICK_PATH + "' 2>&1");
+      runCommand(std::string("'") + LIBRARY_HOST_PATH + "' '" + BRENWICK_PATH + "' 2>&1");
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(code, 0);
   EXPECT_EQ(output,
