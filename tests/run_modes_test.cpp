@@ -156,6 +156,30 @@ TEST_F(UpgradeRun, UnreadableImagesAreRefusedBeforeTheFlashIsTouched) {
   EXPECT_TRUE(calls().empty());
 }
 
+// The log file is emptied at every run: an image that is that very file, under its own name or
+// through a link, is refused before anything is emptied or sent.
+TEST_F(UpgradeRun, ImageThatIsTheLogFileIsRefusedUntouched) {
+  const auto image = patternImage(300);
+  writeFile("logfile.txt", image);
+  std::filesystem::create_directory(scratch_ / "links");
+  std::filesystem::create_hard_link(scratch_ / "logfile.txt", scratch_ / "links/hard.img");
+  std::filesystem::create_symlink(scratch_ / "logfile.txt", scratch_ / "links/soft.img");
+  for (const char* path : {"logfile.txt", "./logfile.txt", "links/hard.img", "links/soft.img"}) {
+    const UpgraderRun result = run({path});
+    EXPECT_EQ(result.output,
+              "The firmware image is the upgrader's log file logfile.txt, which every run "
+              "empties: copy the image to another name\n")
+        << path;
+    EXPECT_EQ(result.exitCode, 2) << path;
+    EXPECT_EQ(readFile("logfile.txt"), std::string(image.begin(), image.end())) << path;
+  }
+  EXPECT_TRUE(calls().empty());
+  // An image of that name in another directory is another file.
+  writeFile("links/logfile.txt", patternImage(10));
+  EXPECT_EQ(run({"links/logfile.txt"}).output, foundLine(1) + smallImageSuccess(256));
+  EXPECT_EQ(readFile("logfile.txt"), "");
+}
+
 TEST_F(UpgradeRun, ImageLargerThanThePageNumbersReachIsRefused) {
   const UpgraderRun result = runWithImage(std::vector<std::uint8_t>(flash::MaxTransferSize + 1));
   EXPECT_EQ(

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "console_output.h"
 #include "firmware_image.h"
@@ -47,6 +49,13 @@ class LogFile {
  private:
   std::FILE* file_;
 };
+
+// Whether `path` is the log file itself, under its own name or through any link. Such an image
+// would be emptied by the run that is to flash it.
+bool isLogFile(const char* path) {
+  std::error_code unknown;
+  return std::filesystem::equivalent(path, LogFileName, unknown);
+}
 
 // The serial number arrives as UTF-16LE. The line shows the buffer's bytes as narrow text with
 // every zero byte turned into the digit 0, so "ABC" prints as A0B0C000 followed by the 0 digits
@@ -125,6 +134,11 @@ int flashImage(ConsoleOutput& console, HANDLE camera, const FirmwareImage& image
 }
 
 int upgradeFirmware(int argc, char** argv, ConsoleOutput& console) {
+  if (argc >= 2 && isLogFile(argv[1])) {
+    console.write(messages::ImageIsLogFile);
+    console.flush();
+    return ExitImageRefused;
+  }
   LogFile log;
   DeviceList devices;
   const std::optional<std::uint32_t> camera = devices.findCamera();

@@ -24,6 +24,9 @@ inline constexpr const char* CannotOpenFile = "Cannot open file.\n";
 inline constexpr const char* EmptyFile = "Empty file\n";
 inline constexpr const char* FileTooLarge =
     "Firmware file too large: the camera's flash takes at most %u bytes\n";
+inline constexpr const char* ImageIsLogFile =
+    "The firmware image is the upgrader's log file logfile.txt, which every run empties: copy "
+    "the image to another name\n";
 inline constexpr const char* ReturnStatus = "Return Status = %d";
 inline constexpr const char* FirmwareFileSize = "Firmware file size = %d\n";
 
