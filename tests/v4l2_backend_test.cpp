@@ -47,6 +47,12 @@ constexpr GUID OutputTerminalType = {
 constexpr GUID DeviceSpecificType = {
     0x941C7AC0, 0xC559, 0x11D0, {0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1}};
 
+// Another vendor's extension unit, as some sensor modules add to a camera's function.
+const Bytes ForeignUnitCode = {0x6A, 0xD1, 0x49, 0x2C, 0xB8, 0x32, 0x85, 0x44,
+                               0x3E, 0xA8, 0x64, 0x3A, 0x15, 0x23, 0x62, 0xF2};
+constexpr GUID ForeignUnitGuid = {
+    0x2C49D16A, 0x32B8, 0x4485, {0x3E, 0xA8, 0x64, 0x3A, 0x15, 0x23, 0x62, 0xF2}};
+
 std::string requestFailure(const std::string& code) {
   return failureLine("UvcExtension::SetGetExtensionUnit", "ks_control->KsProperty(...)", code);
 }
@@ -182,8 +188,15 @@ class Source {
   // A property request for one control through the object of topology node `node`.
   HRESULT request(DWORD node, const GUID& set, ULONG selector, ULONG flags, Bytes& data,
                   ULONG* returned = nullptr, ULONG requestLength = sizeof(KSP_NODE)) {
+    return requestNamingNode(node, node, set, selector, flags, data, returned, requestLength);
+  }
+
+  // The same through the object of node `instanceNode`, the request naming node `node`.
+  HRESULT requestNamingNode(DWORD instanceNode, DWORD node, const GUID& set, ULONG selector,
+                            ULONG flags, Bytes& data, ULONG* returned = nullptr,
+                            ULONG requestLength = sizeof(KSP_NODE)) {
     ComPtr<IUnknown> instance;
-    HRESULT made = topology->CreateNodeInstance(node, IID_IUnknown, instance.out());
+    HRESULT made = topology->CreateNodeInstance(instanceNode, IID_IUnknown, instance.out());
     if (made != S_OK) {
       return made;
     }
@@ -479,14 +492,16 @@ TEST_F(V4l2ExtensionControls, SeamAnswersWithTheLengthReadAndNothingForAWrite) {
   EXPECT_EQ(returned, 0u);
 }
 
+// A request whose property set no extension unit carries, a node the topology does not have, or a
+// request the filter does not know is refused before anything reaches uvcvideo.
 TEST_F(V4l2ExtensionControls, RequestsTheFilterCannotSendSendNothing) {
   system_.nodes[0] = fakeCamera();
   DeviceList list;
   Source camera(list, 0);
   Bytes data(1, 0);
-  EXPECT_EQ(camera.request(1, ExtensionUnitGuidNode2, 1, Read, data), SetNotFound);
-  EXPECT_EQ(camera.request(2, ExtensionUnitGuidNode3, 1, Read, data), SetNotFound);
-  EXPECT_EQ(camera.request(3, ExtensionUnitGuidNode2, 1, Write, data), SetNotFound);
+  EXPECT_EQ(camera.request(2, ForeignUnitGuid, 1, Read, data), SetNotFound);
+  EXPECT_EQ(camera.request(1, ProcessingType, 1, Read, data), SetNotFound);
+  EXPECT_EQ(camera.requestNamingNode(2, 4, ExtensionUnitGuidNode2, 1, Read, data), SetNotFound);
   EXPECT_EQ(camera.request(2, ExtensionUnitGuidNode2, 0x101, Read, data), NotFoundResult);
   EXPECT_EQ(camera.request(2, ExtensionUnitGuidNode2, 1, KSPROPERTY_TYPE_GET, data), E_INVALIDARG);
   EXPECT_EQ(camera.request(2, ExtensionUnitGuidNode2, 1, Read, data, nullptr, sizeof(KSPROPERTY)),
@@ -533,33 +548,87 @@ TEST_F(V4l2ExtensionControls, KernelErrorsBecomeTheResultsWindowsGives) {
   }
 }
 
-// With units in another order the nodes hold other units: a request names a GUID that is not
-// the one of its node and is refused before anything is sent.
-TEST_F(V4l2ExtensionControls, UnitsInAnotherOrderAreNotTakenForEachOther) {
+// --- Extension units found by their GUID ----------------------------------------------------
+
+// Firmware may list the camera's units in another order, or another vendor's unit before them:
+// the GUID of a request names its unit, wherever the descriptors list it and whatever its id.
+using V4l2UnitsByGuid = V4l2Backend;
+
+TEST_F(V4l2UnitsByGuid, ForeignUnitListedFirst) {
+  system_.nodes[0] = fakeCamera();
+  system_.nodes[0].descriptors = usbDescriptors(
+      {cameraTerminal(1), processingUnit(2, 1), extensionUnit(7, ForeignUnitCode, 2, 2),
+       firstExtensionUnit(7), secondExtensionUnit(4), outputTerminal(5, StreamingTerminal, 3)});
+  camera(0).setControl(sim::VideoCamera::FirstUnitNode, 20, Bytes{9, 8, 7, 6});
+  camera(0).setControl(sim::VideoCamera::SecondUnitNode, 5, Bytes{0xAB, 0xCD});
+  connect();
+  EXPECT_EQ(takeValues(GetPropertyExtended(20)), (std::vector<double>{9, 8, 7, 6}));
+  EXPECT_EQ(takeValues(GetPropertyExtended(36)), (std::vector<double>{0xAB, 0xCD}));
+  EXPECT_TRUE(SetRegister(1, 2));
+  EXPECT_EQ(SaveSettings(), 0);
+  EXPECT_EQ(printed(), "");
+  EXPECT_EQ(queries(), (std::vector<std::string>{"4 20 81 4 09080706 0", "3 5 81 2 abcd 0",
+                                                 "4 3 01 2 0102 0", "4 3 01 2 f001 0"}));
+}
+
+TEST_F(V4l2UnitsByGuid, CameraUnitsInTheOtherOrder) {
   system_.nodes[0] = fakeCamera();
   system_.nodes[0].descriptors =
       usbDescriptors({cameraTerminal(1), processingUnit(2, 1), secondExtensionUnit(2),
                       firstExtensionUnit(3), outputTerminal(5, StreamingTerminal, 4)});
   connect();
   EXPECT_EQ(takeValues(GetPropertyExtended(20)), std::vector<double>(4, 0));
-  EXPECT_EQ(takeValues(GetPropertyExtended(33)), std::vector<double>{0});
-  EXPECT_EQ(printed(), requestFailure("80070492") + requestFailure("80070492"));
+  SetPropertyExtended(33, HostArray({7.0}).array);
+  EXPECT_TRUE(SetPassword("1A2B"));
+  EXPECT_EQ(printed(), "");
+  EXPECT_EQ(queries(), (std::vector<std::string>{"4 20 81 4 00000000 0", "3 2 01 1 07 0",
+                                                 "4 6 01 2 1a2b 0", "4 6 81 2 0100 0"}));
+  EXPECT_EQ(camera(0).storedControl(sim::VideoCamera::SecondUnitNode, 2), Bytes{7});
 
+  // A selector unit between them, and the streaming terminal first: neither moves a request.
   system_.nodes[0].descriptors = usbDescriptors(
-      {cameraTerminal(1), processingUnit(2, 1), selectorUnit(6, 2, 2), firstExtensionUnit(6),
-       secondExtensionUnit(4), outputTerminal(5, StreamingTerminal, 3)});
-  connect();
-  EXPECT_FALSE(SetRegister(1, 2));
-  EXPECT_EQ(printed(), requestFailure("80070492"));
-  EXPECT_TRUE(system_.extensionQueries.empty());
-
-  // Wherever the streaming terminal stands, it takes no node.
-  system_.nodes[0].descriptors =
-      usbDescriptors({outputTerminal(5, StreamingTerminal, 3), cameraTerminal(1),
-                      processingUnit(2, 1), firstExtensionUnit(2), secondExtensionUnit(4)});
+      {outputTerminal(5, StreamingTerminal, 3), cameraTerminal(1), processingUnit(2, 1),
+       selectorUnit(6, 2, 2), secondExtensionUnit(6), firstExtensionUnit(3)});
   connect();
   EXPECT_TRUE(SetRegister(1, 2));
-  EXPECT_EQ(queries(), std::vector<std::string>{"4 3 01 2 0102 0"});
+  EXPECT_EQ(takeValues(GetPropertyExtended(33)), std::vector<double>{7});
+  EXPECT_EQ(queries(), (std::vector<std::string>{"4 3 01 2 0102 0", "3 2 81 1 07 0"}));
+}
+
+// Two units that carry one GUID: the first in descriptor order answers for it.
+TEST_F(V4l2UnitsByGuid, DuplicateGuidGoesToTheFirstUnitListed) {
+  system_.nodes[0] = fakeCamera();
+  system_.nodes[0].descriptors = usbDescriptors(
+      {cameraTerminal(1), processingUnit(2, 1), extensionUnit(9, FirstUnitCode, 2, 31),
+       firstExtensionUnit(9), secondExtensionUnit(4), extensionUnit(8, SecondUnitCode, 3, 8),
+       outputTerminal(5, StreamingTerminal, 8)});
+  connect();
+  EXPECT_EQ(takeValues(GetPropertyExtended(20)), std::vector<double>(4, 0));
+  EXPECT_EQ(printed(), requestFailure("80070490"));  // the fake knows no controls on unit 9
+  EXPECT_EQ(SaveSettings(), static_cast<int>(NotFoundResult));
+  EXPECT_EQ(printed(), requestFailure("80070490"));
+  SetPropertyExtended(33, HostArray({7.0}).array);
+  EXPECT_EQ(printed(), "");
+  EXPECT_EQ(queries(), (std::vector<std::string>{"9 20 81 4 00000000 " + std::to_string(-ENOENT),
+                                                 "9 3 01 2 f001 " + std::to_string(-ENOENT),
+                                                 "3 2 01 1 07 0"}));
+}
+
+// The node of a request only has to be one the topology has: the proxy hands it to the filter,
+// and the GUID chooses the unit.
+TEST_F(V4l2UnitsByGuid, AnyNodeOfTheTopologyCarriesTheRequest) {
+  system_.nodes[0] = fakeCamera();
+  DeviceList list;
+  Source camera(list, 0);
+  Bytes four(4, 0xEE);
+  EXPECT_EQ(camera.request(0, ExtensionUnitGuidNode2, 20, Read, four), S_OK);
+  Bytes one = {5};
+  EXPECT_EQ(camera.request(2, ExtensionUnitGuidNode3, 1, Write, one), S_OK);
+  EXPECT_EQ(camera.requestNamingNode(3, 1, ExtensionUnitGuidNode2, 9, Write, one), S_OK);
+  EXPECT_EQ(queries(),
+            (std::vector<std::string>{"4 20 81 4 00000000 0", "3 1 01 1 05 0", "4 9 01 1 05 0"}));
+  ComPtr<IUnknown> instance;
+  EXPECT_EQ(camera.topology->CreateNodeInstance(4, IID_IUnknown, instance.out()), E_INVALIDARG);
 }
 
 TEST_F(V4l2ExtensionControls, MissingSecondUnitFailsOnlyItsControls) {

@@ -37,13 +37,20 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
 
   int device() const { return device_; }
 
-  // The extension unit at `node`, if there is one there and `set` is its code.
+  // The extension unit whose code is `set`, for a request that names `node`. The GUID is what
+  // identifies a unit: firmware may list another vendor's unit before the camera's, or the
+  // camera's two in either order, so a unit's place among the nodes says nothing. The node only
+  // has to be one of the topology's. Of two units with one code, the first listed answers.
   const TopologyNode* extensionUnit(DWORD node, const GUID& set) const {
-    if (node >= nodes_.size() || !nodes_[node].isExtensionUnit() ||
-        !(nodes_[node].extensionCode == set)) {
+    if (node >= nodes_.size()) {
       return nullptr;
     }
-    return &nodes_[node];
+    for (const TopologyNode& unit : nodes_) {
+      if (unit.isExtensionUnit() && unit.extensionCode == set) {
+        return &unit;
+      }
+    }
+    return nullptr;
   }
 
   HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta,
@@ -89,10 +96,10 @@ IUnknown* MediaSource::newNodeControl(DWORD) {
   return new NodeControl(this);
 }
 
-// A request reaches a control only when its node is an extension unit and it names that unit's
-// property set; anything else is a set the filter does not have, and nothing is sent. A get reads
-// the control's current value into the caller's buffer, a set writes the buffer to it; uvcvideo
-// takes only a buffer of exactly the control's length.
+// A request reaches a control only when its node is in the topology and an extension unit
+// carries its property set; anything else is a set the filter does not have, and nothing is sent. A
+// get reads the control's current value into the caller's buffer, a set writes the buffer to it;
+// uvcvideo takes only a buffer of exactly the control's length.
 HRESULT NodeControl::KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                 ULONG dataLength, ULONG* bytesReturned) {
   if (property == nullptr || (data == nullptr && dataLength > 0)) {
