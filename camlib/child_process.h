@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+// How a start ended. A program that does not exist is told apart from a failure of the pipe or
+// the process itself: a command interpreter would have said so in one line and run nothing.
+enum class ChildStart { Started, ProgramNotFound, Failed };
+
 class ChildProcess {
  public:
   // Starts the program that a command line names, with the rest of the line as its arguments,
-  // split as a Windows program's start-up code splits them. False when the child cannot be
-  // started.
-  bool start(const std::string& commandLine);
+  // split as a Windows program's start-up code splits them.
+  ChildStart start(const std::string& commandLine);
 
   // The child's standard output, read as the platform's text mode reads it.
   std::FILE* output() const { return output_; }

@@ -18,17 +18,25 @@ struct FileActions {
   ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
 };
 
+// Whether the error of a failed start means that there is no program at `path`: no such file, a
+// path through something that is not a directory, or a directory on the way that may not be
+// searched, so that the program cannot even be seen.
+bool programIsMissing(int error, const std::string& path) {
+  return error == ENOENT || error == ENOTDIR ||
+         (error == EACCES && access(path.c_str(), F_OK) != 0);
+}
+
 }  // namespace
 
-bool ChildProcess::start(const std::string& commandLine) {
+ChildStart ChildProcess::start(const std::string& commandLine) {
   finish();
   const std::vector<std::string> arguments = splitCommandLine(commandLine);
   if (arguments.empty()) {
-    return false;
+    return ChildStart::Failed;
   }
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-    return false;
+    return ChildStart::Failed;
   }
   FileActions files;
   posix_spawn_file_actions_adddup2(&files.actions, pipeEnds[1], STDOUT_FILENO);
@@ -45,16 +53,17 @@ bool ChildProcess::start(const std::string& commandLine) {
   close(pipeEnds[1]);
   if (error != 0) {
     close(pipeEnds[0]);
-    return false;
+    return programIsMissing(error, arguments.front()) ? ChildStart::ProgramNotFound
+                                                      : ChildStart::Failed;
   }
   process_ = child;
   output_ = fdopen(pipeEnds[0], "r");
   if (output_ == nullptr) {
     close(pipeEnds[0]);
     finish();
-    return false;
+    return ChildStart::Failed;
   }
-  return true;
+  return ChildStart::Started;
 }
 
 void ChildProcess::finish() {

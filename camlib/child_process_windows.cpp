@@ -15,9 +15,15 @@ HANDLE processOf(long long process) {
   return reinterpret_cast<HANDLE>(process);
 }
 
+// CreateProcess names a program that does not exist, or a folder on its way that does not, with
+// these two errors.
+bool programIsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 }  // namespace
 
-bool ChildProcess::start(const std::string& commandLine) {
+ChildStart ChildProcess::start(const std::string& commandLine) {
   finish();
   SECURITY_ATTRIBUTES inheritable{};
   inheritable.nLength = sizeof inheritable;
@@ -25,7 +31,7 @@ bool ChildProcess::start(const std::string& commandLine) {
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
-    return false;
+    return ChildStart::Failed;
   }
   // Only the write end goes to the child; the library keeps the read end to itself.
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
@@ -41,10 +47,11 @@ bool ChildProcess::start(const std::string& commandLine) {
   line.push_back('\0');
   const BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                       nullptr, &startup, &started);
+  const DWORD error = created ? ERROR_SUCCESS : GetLastError();
   CloseHandle(writeEnd);
   if (!created) {
     CloseHandle(readEnd);
-    return false;
+    return programIsMissing(error) ? ChildStart::ProgramNotFound : ChildStart::Failed;
   }
   CloseHandle(started.hThread);
   process_ = reinterpret_cast<long long>(started.hProcess);
@@ -53,15 +60,15 @@ bool ChildProcess::start(const std::string& commandLine) {
   if (descriptor == -1) {
     CloseHandle(readEnd);
     finish();
-    return false;
+    return ChildStart::Failed;
   }
   output_ = _fdopen(descriptor, "rt");
   if (output_ == nullptr) {
     _close(descriptor);
     finish();
-    return false;
+    return ChildStart::Failed;
   }
-  return true;
+  return ChildStart::Started;
 }
 
 void ChildProcess::finish() {

@@ -2,9 +2,11 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "Brenwick.h"
 #include "child_process.h"
+#include "command_line.h"
 #include "library_console.h"
 
 namespace {
@@ -14,12 +16,20 @@ namespace {
 constexpr int PieceBufferSize = 128;
 constexpr const char* SerialNumberSwitch = " -s";
 constexpr const char* StartFailed = "popen() failed!";
+// What a command interpreter says, on its standard error, of a program it cannot find.
+constexpr const char* ProgramNotFound = "%s: not found\n";
 
 // Control 4 is addressed once the upgrader's output has ended. No value for it after an update
 // is known, so the request carries no values and sends nothing.
 constexpr int ControlAfterUpdate = 4;
 
 char serialNumber[PieceBufferSize];
+
+// The program a command line starts, as the child's start-up code would name it.
+std::string programOf(const std::string& command) {
+  const std::vector<std::string> words = splitCommandLine(command);
+  return words.empty() ? command : words.front();
+}
 
 std::string quotedIfBlank(const std::string& path) {
   return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
@@ -40,10 +50,18 @@ std::string serialNumberCommand(const std::string& upgrader) {
   return quotedIfBlank(upgrader) + SerialNumberSwitch;
 }
 
-void startCommand(const std::string& command, ChildProcess& child) {
-  if (!child.start(command)) {
-    throw std::runtime_error(StartFailed);
+bool startCommand(const std::string& command, ChildProcess& child) {
+  switch (child.start(command)) {
+    case ChildStart::Started:
+      return true;
+    case ChildStart::ProgramNotFound:
+      std::fprintf(stderr, ProgramNotFound, programOf(command).c_str());
+      std::fflush(stderr);
+      return false;
+    case ChildStart::Failed:
+      break;
   }
+  throw std::runtime_error(StartFailed);
 }
 
 void echoOutput(ChildProcess& child) {
@@ -55,26 +73,35 @@ void echoOutput(ChildProcess& child) {
 
 std::string runForFirstLine(const std::string& command) {
   ChildProcess child;
-  startCommand(command, child);
   char piece[PieceBufferSize] = {};
-  if (std::fgets(piece, PieceBufferSize, child.output()) == nullptr) {
+  if (!startCommand(command, child) ||
+      std::fgets(piece, PieceBufferSize, child.output()) == nullptr) {
     piece[0] = '\0';
   }
   child.finish();
   return piece;
 }
 
-void UpdateFirmware(std::string arguments) {
+void updateFirmwareWith(const std::string& upgrader, const std::string& arguments) {
   ChildProcess child;
-  startCommand(firmwareCommand(upgraderPath(), arguments), child);
-  echoOutput(child);
+  if (startCommand(firmwareCommand(upgrader, arguments), child)) {
+    echoOutput(child);
+  }
   SetPropertyExtended(ControlAfterUpdate, nullptr);
   child.finish();
 }
 
-char* GetSerialNumber() {
+char* serialNumberFrom(const std::string& upgrader) {
   std::memset(serialNumber, 0, sizeof serialNumber);
-  const std::string line = runForFirstLine(serialNumberCommand(upgraderPath()));
+  const std::string line = runForFirstLine(serialNumberCommand(upgrader));
   std::strncpy(serialNumber, line.c_str(), sizeof serialNumber - 1);
   return serialNumber;
+}
+
+void UpdateFirmware(std::string arguments) {
+  updateFirmwareWith(upgraderPath(), arguments);
+}
+
+char* GetSerialNumber() {
+  return serialNumberFrom(upgraderPath());
 }

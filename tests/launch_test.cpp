@@ -12,6 +12,7 @@
 #include "child_process.h"
 #include "command_line.h"
 #include "library_console.h"
+#include "library_test_support.h"
 #include "scratch_directory.h"
 #include "upgrader_launch.h"
 
@@ -72,8 +73,9 @@ class StandInChild : public ::testing::Test {
 
   std::string echoed(const std::string& command) {
     ChildProcess child;
-    startCommand(command, child);
-    echoOutput(child);
+    if (startCommand(command, child)) {
+      echoOutput(child);
+    }
     child.finish();
     std::string text;
     std::rewind(console_);
@@ -134,14 +136,55 @@ TEST_F(StandInChild, ChildThatWritesOnAfterTheFirstLineStillEnds) {
   EXPECT_EQ(runForFirstLine(serialNumberCommand(child)), "first\n");
 }
 
-TEST_F(StandInChild, ChildThatCannotStartIsARuntimeError) {
+// A missing upgrader is what a command interpreter would report in one line and run nothing
+// for: the host gets no output and no serial number, and no exception.
+TEST_F(StandInChild, MissingProgramIsNamedOnStandardErrorAndRunsNothing) {
+  const std::string missing = (dir_ / "missing").string();
+  CapturedStandardError errors;
+  EXPECT_NO_THROW(updateFirmwareWith(missing, "fw.img"));
+  EXPECT_EQ(errors.written(), missing + ": not found\n");
+}
+
+TEST_F(StandInChild, MissingProgramGivesAnEmptySerialNumber) {
+  const std::string child = script("up", "printf 'K030M0\\n'\n");
+  EXPECT_STREQ(serialNumberFrom(child), "K030M0\n");
+  const std::string missing = (dir_ / "no such dir" / "up").string();
+  CapturedStandardError errors;
+  EXPECT_STREQ(serialNumberFrom(missing), "");
+  EXPECT_EQ(errors.written(), missing + ": not found\n");
+}
+
+TEST_F(StandInChild, SilentUpgraderGivesAnEmptySerialNumber) {
+  EXPECT_STREQ(serialNumberFrom(script("up", "printf 'K030M0\\n'\n")), "K030M0\n");
+  EXPECT_STREQ(serialNumberFrom(script("quiet", "exit 0\n")), "");
+}
+
+TEST_F(StandInChild, StartTellsAMissingProgramFromAFailedStart) {
+  ChildProcess child;
+  EXPECT_EQ(child.start(serialNumberCommand((dir_ / "missing").string())),
+            ChildStart::ProgramNotFound);
+  const std::string upgrader = script("up", "exit 0\n");
+  EXPECT_EQ(child.start(serialNumberCommand(upgrader + "/up")), ChildStart::ProgramNotFound);
+  std::filesystem::create_directory(dir_ / "locked");
+  std::filesystem::permissions(dir_ / "locked", std::filesystem::perms::owner_read);
+  EXPECT_EQ(child.start(serialNumberCommand((dir_ / "locked" / "up").string())),
+            ChildStart::ProgramNotFound);
+  // A program that is there but may not be run is not missing.
+  std::filesystem::permissions(upgrader, std::filesystem::perms::owner_read);
+  EXPECT_EQ(child.start(serialNumberCommand(upgrader)), ChildStart::Failed);
+  EXPECT_EQ(child.start(""), ChildStart::Failed);
+  std::filesystem::permissions(upgrader, std::filesystem::perms::owner_all);
+  EXPECT_EQ(child.start(serialNumberCommand(upgrader)), ChildStart::Started);
+}
+
+// With no pipe or no process the machinery itself failed: that stays an exception.
+TEST_F(StandInChild, ChildThatCannotBeMadeIsARuntimeError) {
   try {
-    runForFirstLine(serialNumberCommand((dir_ / "missing").string()));
+    echoed("");
     ADD_FAILURE() << "no error";
   } catch (const std::runtime_error& error) {
     EXPECT_STREQ(error.what(), "popen() failed!");
   }
-  EXPECT_THROW(echoed(""), std::runtime_error);
 }
 
 }  // namespace
