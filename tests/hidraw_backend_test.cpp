@@ -138,16 +138,16 @@ TEST_F(HidrawBackend, UnparsableDescriptorFailsOnlyItsInterface) {
 TEST_F(HidrawBackend, KernelErrorsBecomeWindowsErrorCodes) {
   system_.nodes[0] = fakeMouse();
   system_.nodes[0].openError = EACCES;
-  EXPECT_EQ(CreateFileW(u"/dev/hidraw0", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING,
-                        0, nullptr),
+  EXPECT_EQ(CreateFileW(u"/dev/hidraw0", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(CreateFileW(u"/dev/hidraw7", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING,
-                        0, nullptr),
+  EXPECT_EQ(CreateFileW(u"/dev/hidraw7", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(CreateFileW(u"/etc/passwd", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING,
-                        0, nullptr),
+  EXPECT_EQ(CreateFileW(u"/etc/passwd", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(CloseHandle(nullptr));
@@ -158,7 +158,8 @@ TEST_F(HidrawBackend, DetailQueryBehavesAsOnWindows) {
   system_.nodes[12] = fakeCamera();
   GUID hid{};
   HidD_GetHidGuid(&hid);
-  HDEVINFO set = SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO set =
+      SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   ASSERT_NE(set, INVALID_HANDLE_VALUE);
   SP_DEVICE_INTERFACE_DATA data{};
   data.cbSize = 31;
@@ -240,10 +241,11 @@ TEST_F(HidrawBackend, OldKernelWritesOutputAndCannotReadBack) {
   system_.kernelHasReportIoctls = false;
   writeImage(512);
   const Run result = run({"fw.img"});
-  EXPECT_TRUE(result.output.ends_with("Get Input report flash id failed\n"
-                                      "Get Input report flash id failed\n"
-                                      "Get Input report flash id failed\n"
-                                      "\nDownload Failed\n"))
+  EXPECT_TRUE(
+      result.output.ends_with("Get Input report flash id failed\n"
+                              "Get Input report flash id failed\n"
+                              "Get Input report flash id failed\n"
+                              "\nDownload Failed\n"))
       << result.output;
   EXPECT_EQ(result.exitCode, 4);
   EXPECT_FALSE(system_.writes.empty());
@@ -251,15 +253,51 @@ TEST_F(HidrawBackend, OldKernelWritesOutputAndCannotReadBack) {
   EXPECT_TRUE(system_.reports.empty());
 }
 
+// A read-back that brings fewer bytes than the report has is a failed read, as on Windows: the
+// bytes that did not arrive must never be taken from an earlier page. Pages 0 and 1 are equal
+// here, so a comparison that saw page 0's reply would pass page 1.
+TEST_F(HidrawBackend, ShortReadBackIsAFailedRead) {
+  system_.nodes[0] = fakeCamera();
+  std::string page(256, '\x5A');
+  std::ofstream(scratch_ / "fw.img", std::ios::binary) << page << page << page;
+  system_.shortPageReads[1] = 64;
+  const Run result = run({"fw.img"});
+  EXPECT_EQ(result.output, found(0) +
+                               "Firmware file size = 768\n"
+                               "\rErasing sectors 100% \n"
+                               "\rDownloading firmware 1% "
+                               "Get Input report flash id failed\n"
+                               "Get Input report flash id failed\n"
+                               "Get Input report flash id failed\n"
+                               "\nDownload Failed\n");
+  EXPECT_EQ(result.exitCode, 4);
+}
+
+// On kernels before 5.11 a report is written; a write that takes only part of it has failed.
+TEST_F(HidrawBackend, ShortWriteIsARefusedReport) {
+  system_.nodes[0] = fakeCamera();
+  system_.kernelHasReportIoctls = false;
+  system_.shortWrites = 1;
+  writeImage(512);
+  const Run result = run({"fw.img"});
+  EXPECT_EQ(result.output, found(0) +
+                               "Firmware file size = 512\n"
+                               "\rErasing sectors 100% \n"
+                               "\nDownload Failed\n");
+  EXPECT_EQ(result.exitCode, 4);
+  ASSERT_EQ(system_.writes.size(), 1u);
+}
+
 TEST_F(HidrawBackend, CameraUnpluggedAfterListingIsNotFound) {
   system_.nodes[0] = fakeMouse();
   system_.nodes[1] = fakeCamera();
   GUID hid{};
   HidD_GetHidGuid(&hid);
-  HDEVINFO set = SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO set =
+      SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   system_.nodes[1].unplugged = true;  // between the listing and the open
-  EXPECT_EQ(CreateFileW(u"/dev/hidraw1", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING,
-                        0, nullptr),
+  EXPECT_EQ(CreateFileW(u"/dev/hidraw1", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
   SetupDiDestroyDeviceInfoList(set);
@@ -287,8 +325,9 @@ TEST_F(HidrawBackend, CameraUnpluggedDuringTheEraseSendsNoPage) {
   system_.unplugAfterReports = 1;
   writeImage(65536);
   const Run result = run({"fw.img"});
-  EXPECT_TRUE(result.output.ends_with("\rErasing sectors 50% \rErasing sectors 100% \n"
-                                      "\nDownload Failed\n"));
+  EXPECT_TRUE(
+      result.output.ends_with("\rErasing sectors 50% \rErasing sectors 100% \n"
+                              "\nDownload Failed\n"));
   EXPECT_EQ(result.exitCode, 4);
 }
 

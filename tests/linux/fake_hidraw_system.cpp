@@ -1,5 +1,7 @@
 #include "fake_hidraw_system.h"
 
+#include <algorithm>
+
 #include <cerrno>
 
 #include "fake_node_paths.h"
@@ -125,11 +127,27 @@ int FakeHidrawSystem::reportCall(int device, bool output, const std::uint8_t* by
     --unplugAfterReports;
   }
   const std::uint8_t id = length > 0 ? (output ? bytes[0] : answer[0]) : 0;
+  // The page a read-back asks for still stands in the request's header bytes.
+  const unsigned page = !output && length >= 3 ? (unsigned{answer[1]} << 8) | answer[2] : 0;
   int result = -ENODEV;
   if (!node->unplugged) {
+    std::vector<std::uint8_t> reply(answer == nullptr ? 0 : length);
+    if (answer != nullptr) {
+      std::copy_n(answer, length, reply.begin());
+    }
     const bool taken = node->isCamera && (output ? camera.receiveOutputReport(bytes, length)
-                                                 : camera.answerInputReport(answer, length));
-    result = taken ? static_cast<int>(length) : -EPIPE;  // a refused request stalls the pipe
+                                                 : camera.answerInputReport(reply.data(), length));
+    std::size_t delivered = length;
+    if (output && &log == &writes && shortWrites) {
+      delivered = std::min(length, *shortWrites);
+    }
+    if (!output && id == sim::FlashCamera::ReadPageDataId && shortPageReads.count(page) != 0) {
+      delivered = std::min(length, shortPageReads.at(page));
+    }
+    if (answer != nullptr) {
+      std::copy_n(reply.begin(), delivered, answer);  // the kernel copies only what arrived
+    }
+    result = taken ? static_cast<int>(delivered) : -EPIPE;  // a refused request stalls the pipe
   }
   log.push_back({output, id, length, result});
   return result;

@@ -33,13 +33,16 @@ class FakeHidrawSystem final : public HidrawSystem {
  public:
   std::map<unsigned, FakeHidrawNode> nodes;
   sim::FlashCamera camera;
-  bool kernelHasUniq = true;           // HIDIOCGRAWUNIQ, kernel 5.6
-  bool kernelHasReportIoctls = true;   // HIDIOCSOUTPUT and HIDIOCGINPUT, kernel 5.11
-  long unplugAfterReports = -1;        // report calls before the camera goes away; -1 never
+  bool kernelHasUniq = true;          // HIDIOCGRAWUNIQ, kernel 5.6
+  bool kernelHasReportIoctls = true;  // HIDIOCSOUTPUT and HIDIOCGINPUT, kernel 5.11
+  long unplugAfterReports = -1;       // report calls before the camera goes away; -1 never
+  // Page: how many bytes of each read-back of that page reach the host (a short transfer).
+  std::map<unsigned, std::size_t> shortPageReads;
+  std::optional<std::size_t> shortWrites;  // bytes that write() takes of every report
   std::uint64_t sleptMs = 0;
   std::vector<FakeReport> reports;
-  std::vector<FakeReport> writes;      // output reports sent by write()
-  std::map<int, unsigned> openNodes;   // device number: node
+  std::vector<FakeReport> writes;     // output reports sent by write()
+  std::map<int, unsigned> openNodes;  // device number: node
 
   std::vector<unsigned> hidrawNodes() override;
   std::optional<std::string> readSysfsFile(const std::string& path) override;

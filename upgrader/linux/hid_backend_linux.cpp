@@ -66,16 +66,22 @@ DWORD windowsErrorOf(int error) {
   }
 }
 
-BOOL failWithErrno(int negativeErrno) { return fail(windowsErrorOf(-negativeErrno)); }
+BOOL failWithErrno(int negativeErrno) {
+  return fail(windowsErrorOf(-negativeErrno));
+}
 
 // A kernel without an ioctl answers ENOTTY (older ones EINVAL).
-bool unsupported(int result) { return result == -ENOTTY || result == -EINVAL; }
+bool unsupported(int result) {
+  return result == -ENOTTY || result == -EINVAL;
+}
 
 std::string sysfsPath(unsigned node, const std::string& file) {
   return "/sys/class/hidraw/hidraw" + std::to_string(node) + "/" + file;
 }
 
-std::u16string widen(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+std::u16string widen(const std::string& ascii) {
+  return {ascii.begin(), ascii.end()};
+}
 
 // UTF-8 to UTF-16; a byte that does not start or continue a character becomes U+FFFD.
 std::u16string utf16FromUtf8(const std::string& text) {
@@ -259,9 +265,13 @@ std::optional<std::string> serialOf(const OpenDevice& device) {
 
 extern "C" {
 
-DWORD GetLastError(void) { return lastError; }
+DWORD GetLastError(void) {
+  return lastError;
+}
 
-void Sleep(DWORD milliseconds) { hidrawSystem().sleepMilliseconds(milliseconds); }
+void Sleep(DWORD milliseconds) {
+  hidrawSystem().sleepMilliseconds(milliseconds);
+}
 
 void HidD_GetHidGuid(GUID* hidGuid) {
   if (hidGuid != nullptr) {
@@ -308,8 +318,8 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DW
 }
 
 BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-                                      DWORD detailSize, PDWORD requiredSize, PSP_DEVINFO_DATA) {
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
+                                      PDWORD requiredSize, PSP_DEVINFO_DATA) {
   const DeviceInfoSet* snapshot = setOf(set);
   if (snapshot == nullptr) {
     return fail(ERROR_INVALID_HANDLE);
@@ -472,6 +482,9 @@ BOOLEAN HidD_SetOutputReport(HANDLE handle, PVOID report, ULONG reportLength) {
     // Before kernel 5.11 an output report can only be written; the kernel sends it on the
     // interrupt OUT pipe when the device has one, else as SET_REPORT.
     result = hidrawSystem().writeReport(device->device, bytes, reportLength);
+    if (result >= 0 && static_cast<ULONG>(result) < reportLength) {
+      return fail(ERROR_GEN_FAILURE);  // only part of the report went out
+    }
   }
   return result >= 0 ? TRUE : failWithErrno(result);
 }
@@ -484,11 +497,16 @@ BOOLEAN HidD_GetInputReport(HANDLE handle, PVOID report, ULONG reportLength) {
   if (report == nullptr || reportLength == 0) {
     return fail(ERROR_INVALID_USER_BUFFER);
   }
-  const int result =
-      hidrawSystem().getInputReport(device->device, static_cast<std::uint8_t*>(report), reportLength);
+  const int result = hidrawSystem().getInputReport(
+      device->device, static_cast<std::uint8_t*>(report), reportLength);
   if (result < 0) {
     // Before kernel 5.11 there is no way to ask for an input report: ERROR_NOT_SUPPORTED.
     return fail(unsupported(result) ? ERROR_NOT_SUPPORTED : windowsErrorOf(-result));
+  }
+  // Windows hands over the whole report or fails; a short transfer leaves the rest of the buffer
+  // as it was, which no caller may take for the device's answer.
+  if (static_cast<ULONG>(result) < reportLength) {
+    return fail(ERROR_GEN_FAILURE);
   }
   return TRUE;
 }
