@@ -47,6 +47,10 @@ bool FlashCamera::answerInputReport(std::uint8_t* report, std::size_t length) {
       if (length != EraseStatusLength) {
         return false;
       }
+      if (erasingSector_ && faults.failedStatusReads.count(*erasingSector_) != 0 &&
+          faults.failedStatusReads.at(*erasingSector_) == ++statusReads_) {
+        return false;
+      }
       answerEraseStatus(report);
       return true;
     case ReadPageDataId:
@@ -64,6 +68,7 @@ bool FlashCamera::eraseSector(const std::uint8_t* report) {
   }
   erasingSector_ = sector;
   busyReadsLeft_ = faults.eraseBusyReads.value_or(0);
+  statusReads_ = 0;
   return true;
 }
 
@@ -118,7 +123,12 @@ bool FlashCamera::answerPageData(std::uint8_t* report) {
     return false;
   }
   const std::size_t length = requestedPage_->length;
-  std::memcpy(report, flash_.data() + std::size_t{requestedPage_->page} * PageSize, length);
+  const std::uint8_t* page = flash_.data() + std::size_t{requestedPage_->page} * PageSize;
+  if (takeFault(faults.shortReads, requestedPage_->page)) {
+    std::memcpy(report, page, std::min(length, UsbPacketSize));
+    return true;
+  }
+  std::memcpy(report, page, length);
   std::memset(report + length, 0xA5, ReadPageDataLength - length);
   if (takeFault(faults.mismatchedReads, requestedPage_->page) && length > 0) {
     report[0] ^= 0x01;

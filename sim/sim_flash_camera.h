@@ -20,6 +20,10 @@ struct FlashFaults {
   std::map<unsigned, unsigned> mismatchedReads;      // page: read-backs that differ first
   std::map<unsigned, unsigned> refusedReadRequests;  // page: ReadPageRequests refused first
   std::map<unsigned, unsigned> failedReads;          // page: ReadPageData reads that fail first
+  // Page: ReadPageData reads that report success but deliver only the first USB packet of the
+  // reply (64 bytes), as a driver that takes a short transfer for a whole one would.
+  std::map<unsigned, unsigned> shortReads;
+  std::map<unsigned, unsigned> failedStatusReads;  // sector: the EraseStatus read that fails (1..)
 };
 
 class FlashCamera {
@@ -39,6 +43,7 @@ class FlashCamera {
   static constexpr std::size_t WritePageLength = 261;
   static constexpr std::size_t EraseSectorLength = 2;
   static constexpr std::size_t EraseStatusLength = 2;
+  static constexpr std::size_t UsbPacketSize = 64;  // full-speed interrupt endpoint
 
   FlashCamera() : flash_(FlashSize, 0xFF) {}
 
@@ -62,6 +67,7 @@ class FlashCamera {
   std::vector<std::uint8_t> flash_;
   std::optional<unsigned> erasingSector_;
   unsigned busyReadsLeft_ = 0;
+  unsigned statusReads_ = 0;  // of the sector being erased
   struct PageRequest {
     unsigned page;
     std::size_t length;

@@ -157,6 +157,43 @@ TEST_F(FlashProtocol, WritingOverUnerasedFlashFailsVerification) {
   EXPECT_EQ(callsWithId(flash::ReadPageDataId).size(), 3u);
 }
 
+// A status read that fails leaves the camera's answer unknown: polling of that sector ends
+// without recording a failure, at the first read as in the middle of polling.
+TEST_F(FlashProtocol, FailedEraseStatusReadEndsPollingWithoutFailure) {
+  for (unsigned failingRead : {1u, 3u}) {
+    sim::resetHidWorld();
+    sim::clock().reset(sim::Clock::Mode::Virtual);
+    world().keepCallLog = true;
+    world().camera.faults.eraseBusyReads = std::nullopt;  // the erase never reports done
+    world().camera.faults.failedStatusReads = {{0, failingRead}};
+    const UpgraderRun result = runWithImage(patternImage(256));
+    EXPECT_EQ(result.output, foundLine(1) + smallImageSuccess(256)) << failingRead;
+    std::vector<Expected> expected = {{0, Set, 0x05, 2, true}};
+    for (unsigned read = 1; read <= failingRead; ++read) {
+      expected.push_back({100u * read, Get, 0x06, 2, read < failingRead});
+    }
+    const std::uint64_t pageAt = 100u * failingRead + 10;
+    expected.push_back({pageAt, Set, 0x04, 261, true});
+    expected.push_back({pageAt + 100, Set, 0x02, 5, true});
+    expected.push_back({pageAt + 100, Get, 0x03, 259, true});
+    EXPECT_EQ(shapeOf(calls()), expected) << failingRead;
+  }
+}
+
+// A read-back that reports success but delivers only its first packet must not be completed by
+// what an earlier page left in the buffer: pages 0 and 1 are equal here.
+TEST_F(FlashProtocol, ShortReadBackNeverVerifiesFromAnEarlierPage) {
+  world().camera.faults.shortReads = {{1, 3}};
+  const UpgraderRun result = runWithImage(Bytes(768, 0x5A));
+  EXPECT_EQ(result.output, foundLine(1) +
+                               "Firmware file size = 768\n"
+                               "\rErasing sectors 100% \n"
+                               "\rDownloading firmware 1% "
+                               "\nDownload Failed\n");
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(callsWithId(flash::ReadPageDataId).size(), 4u);
+}
+
 TEST_F(FlashProtocol, PageThatNeverVerifiesStopsTheDownload) {
   world().camera.faults.mismatchedReads = {{1, 3}};
   const UpgraderRun result = runWithImage(patternImage(1024));

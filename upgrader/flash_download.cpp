@@ -1,5 +1,6 @@
 #include "flash_download.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -84,6 +85,9 @@ void PageDownloader::prepareWritePage(std::uint16_t page, std::uint16_t length) 
 // Fetches the page the camera was just asked for and compares it with the data sent. The reply
 // carries the page from byte 0 on, where the report ID stood.
 PageDownloader::ReadBack PageDownloader::readBack(std::uint16_t length) {
+  // Only the request's header may stay: a reply that reports success without filling the buffer
+  // must not be completed by bytes an earlier page left there.
+  std::fill(receive_.begin() + flash::PageHeaderLength, receive_.end(), std::uint8_t{0});
   if (!fetchReport(target_.camera, receive_, flash::ReadPageDataId,
                    flash::ReadPageDataLength(length))) {
     return ReadBack::ReadFailed;
