@@ -112,6 +112,18 @@ void traceReport(const ReportCall& call) {
   }
 }
 
+// Counts down the reports a scenario lets through before the camera goes away.
+bool cameraUnplugged(HidWorld& world) {
+  if (!world.reportsBeforeUnplug) {
+    return false;
+  }
+  if (*world.reportsBeforeUnplug == 0) {
+    return true;
+  }
+  --*world.reportsBeforeUnplug;
+  return false;
+}
+
 BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
   HidWorld& world = hidWorld();
   HidInterface* target = deviceOf(device);
@@ -125,6 +137,8 @@ BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
     world.lastError = ERROR_INVALID_USER_BUFFER;
   } else if (!target->isCamera) {
     world.lastError = ERROR_INVALID_PARAMETER;
+  } else if (cameraUnplugged(world)) {
+    world.lastError = ERROR_DEVICE_NOT_CONNECTED;
   } else {
     call.ok = output ? world.camera.receiveOutputReport(bytes, length)
                      : world.camera.answerInputReport(bytes, length);
@@ -312,6 +326,9 @@ BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG bufferLeng
   const sim::HidInterface* target = sim::deviceOf(device);
   if (target == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
+  }
+  if (target->isCamera && hidWorld().reportsBeforeUnplug == 0u) {
+    return sim::fail(ERROR_DEVICE_NOT_CONNECTED);
   }
   if (!target->serialNumber) {
     return sim::fail(ERROR_GEN_FAILURE);

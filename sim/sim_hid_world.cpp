@@ -1,23 +1,12 @@
 #include "sim_hid_world.h"
 
 #include <cstdio>
-#include <fstream>
+
+#include "sim_flash_file.h"
 
 namespace sim {
 
 namespace {
-
-void loadFlash(const std::string& path, std::vector<std::uint8_t>& flash) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return;  // a missing flash file starts erased
-  }
-  in.read(reinterpret_cast<char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
-  if (static_cast<std::size_t>(in.gcount()) != flash.size() || in.peek() != EOF) {
-    throw ScenarioError("flash file " + path + " does not hold exactly " +
-                        std::to_string(flash.size()) + " bytes");
-  }
-}
 
 constexpr USAGE VendorPage = 0xFF00;
 constexpr USAGE GenericDesktopPage = 0x01;
@@ -147,6 +136,8 @@ void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {
   world.classDevicesFail = false;
   world.endlessEnumerationErrors = false;
   world.keepCallLog = false;
+  world.reportsBeforeUnplug.reset();
+  world.flashAsLoaded.clear();
   world.calls.clear();
   world.trace.reset();
   world.openHandles.clear();
@@ -173,8 +164,11 @@ void applyHidScenario(const Scenario& scenario) {
     }
   }
   world.camera.faults = scenario.faults;
+  world.reportsBeforeUnplug = scenario.unplugAfterReports;
   if (!scenario.flashPath.empty()) {
-    loadFlash(scenario.flashPath, world.camera.flash());
+    loadFlashFile(scenario.flashPath, world.camera.flash());
+    checkFlashFileWritable(scenario.flashPath);
+    world.flashAsLoaded = world.camera.flash();
   }
   if (!scenario.tracePath.empty() && !openHidTrace(scenario.tracePath)) {
     throw ScenarioError(scenario.tracePath + ": cannot open the trace file");
@@ -183,16 +177,11 @@ void applyHidScenario(const Scenario& scenario) {
 }
 
 void saveFlash(const Scenario& scenario) {
-  if (scenario.flashPath.empty()) {
+  HidWorld& world = hidWorld();
+  if (scenario.flashPath.empty() || world.camera.flash() == world.flashAsLoaded) {
     return;
   }
-  const std::vector<std::uint8_t>& flash = hidWorld().camera.flash();
-  std::ofstream out(scenario.flashPath, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(flash.data()),
-            static_cast<std::streamsize>(flash.size()));
-  if (!out.flush()) {
-    throw ScenarioError(scenario.flashPath + ": cannot write the flash file");
-  }
+  saveFlashFile(scenario.flashPath, world.camera.flash());
 }
 
 }  // namespace sim

@@ -62,6 +62,10 @@ struct HidWorld {
   FlashCamera camera;
   bool classDevicesFail = false;          // SetupDiGetClassDevsW returns no set
   bool endlessEnumerationErrors = false;  // past the last interface: errors, never the end
+  // Report calls the camera answers before it is pulled out; from then on every call to it
+  // fails as for a device that is gone.
+  std::optional<std::uint64_t> reportsBeforeUnplug;
+  std::vector<std::uint8_t> flashAsLoaded;  // from the flash file, to tell whether a run changed it
   bool keepCallLog = false;
   std::vector<ReportCall> calls;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace{nullptr, &std::fclose};
@@ -85,7 +89,8 @@ bool openHidTrace(const std::string& path);
 // flash file or the trace file cannot be used.
 void applyHidScenario(const Scenario& scenario);
 
-// Writes the simulated flash back to the scenario's flash file, if it has one.
+// Writes the simulated flash back to the scenario's flash file, if it has one and the run changed
+// the flash.
 void saveFlash(const Scenario& scenario);
 
 // The default PC: `cameraIndex` unrelated interfaces, then the camera, with the given serial.

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +18,7 @@ namespace sim {
 namespace {
 
 constexpr unsigned MaxInterfaces = 100000;
+constexpr std::size_t MaxScenarioFileSize = 1024 * 1024;
 constexpr unsigned Sectors = FlashCamera::FlashSize / FlashCamera::SectorSize;
 constexpr unsigned Pages = FlashCamera::FlashSize / FlashCamera::PageSize;
 
@@ -77,6 +80,20 @@ std::map<unsigned, unsigned> parsePageCounts(std::string_view text) {
         parseNumber(trim(item.substr(colon + 1)), 1000000);
   }
   return counts;
+}
+
+// `SECTOR:N` pairs, comma-separated: the Nth status read of the sector's erase fails.
+std::map<unsigned, unsigned> parseSectorReads(std::string_view text) {
+  std::map<unsigned, unsigned> reads;
+  for (std::string_view item : splitList(text, ',')) {
+    const auto colon = item.find(':');
+    if (colon == std::string_view::npos) {
+      throw ScenarioError("expected SECTOR:N");
+    }
+    reads[parseNumber(trim(item.substr(0, colon)), Sectors - 1)] =
+        parseNumber(trim(item.substr(colon + 1)), 1000000, 1);
+  }
+  return reads;
 }
 
 FailStep parseFailStep(std::string_view text) {
@@ -230,7 +247,7 @@ const std::map<std::string_view, KeyHandler>& keyHandlers() {
       {"camera_index",
        [](Scenario& s, std::string_view v) { s.cameraIndex = parseNumber(v, MaxInterfaces); }},
       {"camera_copies",
-       [](Scenario& s, std::string_view v) { s.cameraCopies = parseNumber(v, 16); }},
+       [](Scenario& s, std::string_view v) { s.cameraCopies = parseNumber(v, 16, 1); }},
       {"camera_fail", [](Scenario& s, std::string_view v) { s.cameraFailStep = parseFailStep(v); }},
       {"serial",
        [](Scenario& s, std::string_view v) {
@@ -266,6 +283,12 @@ const std::map<std::string_view, KeyHandler>& keyHandlers() {
        [](Scenario& s, std::string_view v) { s.faults.refusedReadRequests = parsePageCounts(v); }},
       {"fail_read",
        [](Scenario& s, std::string_view v) { s.faults.failedReads = parsePageCounts(v); }},
+      {"short_read",
+       [](Scenario& s, std::string_view v) { s.faults.shortReads = parsePageCounts(v); }},
+      {"fail_status_read",
+       [](Scenario& s, std::string_view v) { s.faults.failedStatusReads = parseSectorReads(v); }},
+      {"unplug_after_reports",
+       [](Scenario& s, std::string_view v) { s.unplugAfterReports = parseNumber(v, 100000000); }},
       {"clock",
        [](Scenario& s, std::string_view v) {
          s.clock = choose(v, "virtual", Clock::Mode::Virtual, "real", Clock::Mode::Real);
@@ -314,6 +337,33 @@ void applyLine(Scenario& scenario, std::string_view line) {
     throw ScenarioError("bad value '" + std::string(value) + "' for " + std::string(key) + ": " +
                         error.what());
   }
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The whole scenario file. A file that cannot be read to its end (a directory, a read error) or
+// that is larger than any scenario needs is refused rather than taken for an empty scenario.
+std::string readScenarioFile(const std::string& path) {
+  const std::string cannotRead = path + ": cannot read the scenario file";
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    throw ScenarioError(cannotRead);
+  }
+  std::string text;
+  char chunk[4096];
+  while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get())) {
+    text.append(chunk, got);
+    if (text.size() > MaxScenarioFileSize) {
+      throw ScenarioError(path + ": a scenario file holds at most " +
+                          std::to_string(MaxScenarioFileSize) + " bytes");
+    }
+  }
+  if (std::ferror(file.get())) {
+    throw ScenarioError(cannotRead);
+  }
+  return text;
 }
 
 }  // namespace
@@ -373,10 +423,7 @@ Scenario scenarioFromEnvironment() {
   if (path == nullptr) {
     return Scenario{};
   }
-  std::ifstream in(path);
-  if (!in) {
-    throw ScenarioError(std::string(path) + ": cannot read the scenario file");
-  }
+  std::istringstream in(readScenarioFile(path));
   return parseScenario(in, path);
 }
 

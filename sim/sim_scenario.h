@@ -34,6 +34,7 @@ struct Scenario {
   std::u16string serialNumber = u"K3M51-0001";
   std::string flashPath;  // empty: the flash lives in memory only
   FlashFaults faults;
+  std::optional<unsigned> unplugAfterReports;  // report calls before the camera is pulled out
   Clock::Mode clock = Clock::Mode::Real;
   std::string tracePath;
 

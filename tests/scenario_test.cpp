@@ -60,6 +60,9 @@ TEST(Scenario, EveryKeyIsRead) {
       "mismatch = 1:3, 2:1\n"
       "refuse_read_request = 4:2\n"
       "fail_read = 5:1\n"
+      "short_read = 6:2\n"
+      "fail_status_read = 255:3\n"
+      "unplug_after_reports = 40\n"
       "clock = virtual\n"
       "trace = trace.txt\n");
   EXPECT_FALSE(s.cameraPresent);
@@ -74,6 +77,9 @@ TEST(Scenario, EveryKeyIsRead) {
   EXPECT_EQ(s.faults.mismatchedReads, (std::map<unsigned, unsigned>{{1, 3}, {2, 1}}));
   EXPECT_EQ(s.faults.refusedReadRequests, (std::map<unsigned, unsigned>{{4, 2}}));
   EXPECT_EQ(s.faults.failedReads, (std::map<unsigned, unsigned>{{5, 1}}));
+  EXPECT_EQ(s.faults.shortReads, (std::map<unsigned, unsigned>{{6, 2}}));
+  EXPECT_EQ(s.faults.failedStatusReads, (std::map<unsigned, unsigned>{{255, 3}}));
+  EXPECT_EQ(s.unplugAfterReports, 40u);
   EXPECT_EQ(s.clock, sim::Clock::Mode::Virtual);
   EXPECT_EQ(s.tracePath, "trace.txt");
 }

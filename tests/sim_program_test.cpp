@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -157,6 +158,88 @@ TEST_F(SimProgram, UnusableScenarioStopsWithExitCode64) {
   EXPECT_EQ(WEXITSTATUS(status), 64);
   EXPECT_EQ(read("err.txt"),
             "optiqon_fw_upgrader_sim: nowhere.txt: cannot read the scenario file\n");
+}
+
+TEST_F(SimProgram, ScenarioFileThatCannotBeReadWhollyIsRefused) {
+  const auto runWith = [&](const std::string& scenarioPath) {
+    const std::string command = "cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA='" +
+                                scenarioPath + "' '" + UPGRADER_SIM_PATH +
+                                "' -s >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    return ProgramRun{WEXITSTATUS(status), read("out.txt"), read("err.txt")};
+  };
+  std::filesystem::create_directory(dir_ / "folder");
+  const ProgramRun folder = runWith("folder");
+  EXPECT_EQ(folder.err, "optiqon_fw_upgrader_sim: folder: cannot read the scenario file\n");
+  EXPECT_EQ(folder.exitCode, 64);
+  EXPECT_EQ(folder.out, "");
+
+  write("huge.txt", std::string(1024 * 1024, '#') + "\n");
+  const ProgramRun huge = runWith("huge.txt");
+  EXPECT_EQ(huge.err,
+            "optiqon_fw_upgrader_sim: huge.txt: a scenario file holds at most 1048576 bytes\n");
+  EXPECT_EQ(huge.exitCode, 64);
+
+  const std::string noCamera = "camera_copies = 0\n";
+  const ProgramRun copies = run("-s", &noCamera);
+  EXPECT_EQ(copies.err,
+            "optiqon_fw_upgrader_sim: scenario.txt:1: bad value '0' for camera_copies: expected "
+            "a number from 1 to 16\n");
+  EXPECT_EQ(copies.exitCode, 64);
+}
+
+// The flash file is written only by a run that changed the flash, and only as a whole.
+TEST_F(SimProgram, FlashFileIsRewrittenOnlyWhenTheFlashChanged) {
+  const std::string scenario = "clock = virtual\nflash = flash.bin\n";
+  write("fw.img", imageBytes(300));
+  ASSERT_EQ(run("fw.img", &scenario).exitCode, 0);
+  const std::string flashed = read("flash.bin");
+  ASSERT_EQ(flashed.size(), 16u * 1024 * 1024);
+
+  const auto longAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+  std::filesystem::last_write_time(dir_ / "flash.bin", longAgo);
+  write("empty.img", "");
+  for (const char* arguments : {"-s", "empty.img", "missing.img", ""}) {
+    run(arguments, &scenario);
+    EXPECT_EQ(std::filesystem::last_write_time(dir_ / "flash.bin"), longAgo) << arguments;
+  }
+  const std::string absent = scenario + "camera = absent\n";
+  EXPECT_EQ(run("fw.img", &absent).exitCode, 1);
+  EXPECT_EQ(std::filesystem::last_write_time(dir_ / "flash.bin"), longAgo);
+  EXPECT_EQ(read("flash.bin"), flashed);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "flash.bin.writing"));
+}
+
+// A flash file that cannot be written is found before the camera is touched, not after
+// "Download Complete".
+TEST_F(SimProgram, UnwritableFlashFileIsRefusedBeforeAnyReport) {
+  write("fw.img", imageBytes(300));
+  const std::string scenario =
+      "clock = virtual\nflash = no/such/folder/flash.bin\ntrace = trace.txt\n";
+  const ProgramRun result = run("fw.img", &scenario);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "optiqon_fw_upgrader_sim: no/such/folder/flash.bin: no flash file can be written "
+            "there\n");
+  EXPECT_EQ(result.exitCode, 64);
+  EXPECT_EQ(read("trace.txt"), "");
+}
+
+// A camera pulled out mid-run: every call to it fails as for a device that is gone.
+TEST_F(SimProgram, CameraUnpluggedMidRun) {
+  write("fw.img", imageBytes(1024));
+  const std::string duringDownload =
+      "clock = virtual\nunplug_after_reports = 6\ntrace = trace.txt\n";
+  const ProgramRun download = run("fw.img", &duringDownload);
+  EXPECT_TRUE(download.out.ends_with("\rDownloading firmware 1% first setoutput report failed"))
+      << download.out;
+  EXPECT_EQ(download.exitCode, 4);
+  EXPECT_TRUE(read("trace.txt").ends_with(" SetOutputReport 0x04 261 refused\n"));
+
+  const std::string beforeSerial = "unplug_after_reports = 0\n";
+  const ProgramRun serial = run("-s", &beforeSerial);
+  EXPECT_EQ(serial.out, "Could not read the serial number of the Corvantis K3M51-USB camera\n");
+  EXPECT_EQ(serial.exitCode, 5);
 }
 
 }  // namespace
