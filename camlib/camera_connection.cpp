@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Brenwick.h"
+#include "com_ptr.h"
 #include "library_console.h"
 #include "uvc_extension.h"
 
@@ -106,6 +107,7 @@ void releaseCameraConnection(CameraConnection& c) {
 
 void UvcExtension::GetVideoDevices() {
   HRESULT result = MFCreateAttributes(&connection.attributeStore, 1);
+  result = objectResult(result, connection.attributeStore);
   if (result != S_OK) {
     reportFailure(DevicesOperation, "Create attribute store", result);
     return;
@@ -118,6 +120,10 @@ void UvcExtension::GetVideoDevices() {
   }
   result =
       MFEnumDeviceSources(connection.attributeStore, &connection.devices, &connection.deviceCount);
+  // No list is an empty one only when it counts no device.
+  if (connection.deviceCount > 0) {
+    result = objectResult(result, connection.devices);
+  }
   if (result != S_OK) {
     reportFailure(DevicesOperation, "Device enumeration", result);
     // Whatever a failed enumeration left behind is not a device list.
@@ -139,10 +145,12 @@ int UvcExtension::GetVideoDeviceFriendlyNames(std::vector<std::string>& names) {
     connection.friendlyName = nullptr;
     IMFActivate* device = connection.devices[i];
     UINT32 length = 0;
-    const HRESULT result = device == nullptr
-                               ? E_POINTER
-                               : device->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME,
-                                                            &connection.friendlyName, &length);
+    HRESULT result = E_POINTER;
+    if (device != nullptr) {
+      result = device->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME,
+                                          &connection.friendlyName, &length);
+      result = objectResult(result, connection.friendlyName);
+    }
     if (result != S_OK) {
       reportFailure(NamesOperation, "Get video device friendly name", result);
       continue;
@@ -158,12 +166,14 @@ int UvcExtension::GetVideoDeviceFriendlyNames(std::vector<std::string>& names) {
 void UvcExtension::InitVideoDevice(UINT32 device) {
   HRESULT result = connection.devices[device]->ActivateObject(
       IID_IMFMediaSource, reinterpret_cast<void**>(&connection.mediaSource));
+  result = objectResult(result, connection.mediaSource);
   if (result != S_OK) {
     reportFailure(ActivationOperation, "Activating video device", result);
     return;
   }
   result = MFCreateSourceReaderFromMediaSource(connection.mediaSource, connection.attributeStore,
                                                &connection.sourceReader);
+  result = objectResult(result, connection.sourceReader);
   if (result != S_OK) {
     reportFailure(ActivationOperation, "Creating video source reader", result);
   }

@@ -32,3 +32,10 @@ class ComPtr {
  private:
   Interface* pointer_ = nullptr;
 };
+
+// A platform call that hands back an object and returns S_OK without one has failed all the
+// same: the library takes E_POINTER for its result, as the call gives when it has nowhere to put
+// the object. Any other result stands as it is.
+inline HRESULT objectResult(HRESULT result, const void* object) {
+  return result == S_OK && object == nullptr ? E_POINTER : result;
+}

@@ -106,7 +106,7 @@ void SetProperty(int property, double value) {
     return;
   }
   ComPtr<IAMVideoProcAmp> amplifier;
-  if (FAILED(source->QueryInterface(IID_IAMVideoProcAmp, amplifier.out()))) {
+  if (FAILED(source->QueryInterface(IID_IAMVideoProcAmp, amplifier.out())) || !amplifier) {
     return;
   }
   // A property the camera does not offer has no range; it is skipped. The range is otherwise
@@ -128,6 +128,9 @@ double GetProperty(int property) {
   HRESULT result = source->QueryInterface(IID_IAMVideoProcAmp, amplifier.out());
   if (FAILED(result)) {
     return result;
+  }
+  if (!amplifier) {
+    return E_POINTER;  // a success that handed back nothing
   }
   LONG value = 0;
   LONG flags = 0;

@@ -25,6 +25,7 @@ HRESULT UvcExtension::SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector,
   }
   ComPtr<IKsTopologyInfo> topology;
   HRESULT result = source->QueryInterface(IID_IKsTopologyInfo, topology.out());
+  result = objectResult(result, topology.get());
   if (result != S_OK) {
     return failedStep("IMFMediaSource::QueryInterface(IKsTopologyInfo)", result);
   }
@@ -35,11 +36,13 @@ HRESULT UvcExtension::SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector,
   }
   ComPtr<IUnknown> nodeInstance;
   result = topology->CreateNodeInstance(node, IID_IUnknown, nodeInstance.out());
+  result = objectResult(result, nodeInstance.get());
   if (result != S_OK) {
     return failedStep("ks_topology_info->CreateNodeInstance(...)", result);
   }
   ComPtr<IKsControl> control;
   result = nodeInstance->QueryInterface(IID_IKsControl, control.out());
+  result = objectResult(result, control.get());
   if (result != S_OK) {
     return failedStep("ks_topology_info->QueryInterface(...)", result);
   }

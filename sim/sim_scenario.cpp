@@ -144,8 +144,27 @@ VideoStep parseVideoStep(std::string_view text) {
   throw ScenarioError("unknown step '" + std::string(text) + "': expected one of " + known);
 }
 
+// Steps that hand back an object (a store, a list, a string, an interface). A faulted step hands
+// back nothing, so for these only a failure is a real PC's answer.
+bool handsBackAnObject(VideoStep step) {
+  switch (step) {
+    case VideoStep::MFCreateAttributes:
+    case VideoStep::MFEnumDeviceSources:
+    case VideoStep::GetAllocatedString:
+    case VideoStep::ActivateObject:
+    case VideoStep::MFCreateSourceReaderFromMediaSource:
+    case VideoStep::QueryIKsTopologyInfo:
+    case VideoStep::CreateNodeInstance:
+    case VideoStep::QueryIKsControl:
+    case VideoStep::QueryIAMVideoProcAmp:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // `STEP=HRESULT` pairs, comma-separated. An HRESULT is taken as its 32 bits, so that a success
-// code other than S_OK can be injected as well as a failure.
+// code other than S_OK can be injected as well as a failure, where the step hands back no object.
 std::map<VideoStep, std::int32_t> parseVideoFaults(std::string_view text) {
   std::map<VideoStep, std::int32_t> faults;
   for (std::string_view item : splitList(text, ',')) {
@@ -154,8 +173,13 @@ std::map<VideoStep, std::int32_t> parseVideoFaults(std::string_view text) {
       throw ScenarioError("expected STEP=HRESULT");
     }
     const VideoStep step = parseVideoStep(trim(item.substr(0, equals)));
-    faults[step] =
+    const auto result =
         static_cast<std::int32_t>(parseNumber(trim(item.substr(equals + 1)), 0xFFFFFFFF));
+    if (result >= 0 && handsBackAnObject(step)) {
+      throw ScenarioError(std::string(nameOf(step)) +
+                          " hands back an object: expected a failure, a negative HRESULT");
+    }
+    faults[step] = result;
   }
   return faults;
 }

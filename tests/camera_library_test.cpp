@@ -177,6 +177,46 @@ TEST_F(Connection, EnumerationFailuresEndInTheNotFoundListing) {
   }
 }
 
+// A step that says it succeeded but hands back no object has failed all the same: its line shows
+// E_POINTER, and the library goes on as after any failure of that step.
+TEST_F(Connection, StepsThatHandBackNothingHaveFailed) {
+  const std::string noObject = "80004003";
+  fail(sim::VideoStep::MFCreateAttributes, S_OK);
+  EXPECT_FALSE(Initialize());
+  EXPECT_EQ(printed(),
+            failureLine("UvcExtension::GetVideoDevices", "Create attribute store", noObject) +
+                NotFound + Exiting);
+
+  world().faults = {{sim::VideoStep::GetAllocatedString, S_OK}};
+  EXPECT_FALSE(Initialize());
+  EXPECT_EQ(printed(), failureLine("UvcExtension::GetVideoDeviceFriendlyNames",
+                                   "Get video device friendly name", noObject) +
+                           NotFound + "0: \n" + Exiting);
+
+  world().faults = {{sim::VideoStep::ActivateObject, S_OK}};
+  EXPECT_TRUE(Initialize());
+  EXPECT_EQ(printed(),
+            failureLine("UvcExtension::InitVideoDevice", "Activating video device", noObject));
+  EXPECT_EQ(cameraConnection().mediaSource, nullptr);
+
+  world().faults = {{sim::VideoStep::MFCreateSourceReaderFromMediaSource, S_OK}};
+  EXPECT_TRUE(Initialize());
+  EXPECT_EQ(printed(),
+            failureLine("UvcExtension::InitVideoDevice", "Creating video source reader", noObject));
+  EXPECT_NE(cameraConnection().mediaSource, nullptr);
+}
+
+// An enumeration that counts devices without a list of them has not listed any.
+TEST_F(Connection, DeviceCountWithoutAListIsAFailedEnumeration) {
+  fail(sim::VideoStep::MFEnumDeviceSources, S_OK);  // succeeds, touching neither output
+  cameraConnection().deviceCount = 3;
+  UvcExtension::GetVideoDevices();
+  EXPECT_EQ(printed(),
+            failureLine("UvcExtension::GetVideoDevices", "Device enumeration", "80004003"));
+  EXPECT_EQ(cameraConnection().deviceCount, 0u);
+  EXPECT_EQ(cameraConnection().devices, nullptr);
+}
+
 TEST_F(Connection, UnreadableNamesAreReportedAndListedEmpty) {
   useDevices({u"A", u"Corvantis Optiqon"});
   fail(sim::VideoStep::GetAllocatedString, static_cast<std::int32_t>(0x80004005));
@@ -270,6 +310,24 @@ TEST_F(Transport, EachFailingStepPrintsItsLineAndReturnsItsResult) {
   EXPECT_EQ(UvcExtension::GetExtensionUnit(ExtensionUnitGuidNode2, 2, 20, 4), (Bytes{1, 2, 3, 4}));
 }
 
+TEST_F(Transport, StepsThatHandBackNothingHaveFailed) {
+  const std::pair<sim::VideoStep, const char*> steps[] = {
+      {sim::VideoStep::QueryIKsTopologyInfo, "IMFMediaSource::QueryInterface(IKsTopologyInfo)"},
+      {sim::VideoStep::CreateNodeInstance, "ks_topology_info->CreateNodeInstance(...)"},
+      {sim::VideoStep::QueryIKsControl, "ks_topology_info->QueryInterface(...)"},
+  };
+  connect();
+  world().devices[0].camera->setControl(2, 20, Bytes{1, 2, 3, 4});
+  for (const auto& [step, text] : steps) {
+    world().faults = {{step, S_OK}};
+    EXPECT_EQ(takeValues(GetPropertyExtended(20)), std::vector<double>(4, 0.0));
+    EXPECT_EQ(printed(), failureLine("UvcExtension::SetGetExtensionUnit", text, "80004003"));
+    EXPECT_FALSE(SetRegister(0x10, 0x80));
+    EXPECT_EQ(printed(), failureLine("UvcExtension::SetGetExtensionUnit", text, "80004003"));
+  }
+  EXPECT_TRUE(extensionRequests().empty());
+}
+
 // --- Image properties ---------------------------------------------------------------------
 
 using Properties = CameraLibrary;
@@ -303,6 +361,18 @@ TEST_F(Properties, GetReturnsFailuresAsTheirNegativeResult) {
   EXPECT_EQ(GetProperty(0), -2147467262.0);
   SetProperty(0, 5);
   EXPECT_TRUE(callsOf(sim::VideoCallKind::GetRange).empty());
+}
+
+// A success code without the interface is no interface: the failure the host sees is E_POINTER.
+TEST_F(Properties, AmplifierThatIsNotHandedBackIsAFailure) {
+  connect();
+  for (std::int32_t success : {0, 1}) {
+    fail(sim::VideoStep::QueryIAMVideoProcAmp, success);
+    EXPECT_EQ(GetProperty(0), -2147467261.0);
+    SetProperty(0, 5);
+  }
+  EXPECT_TRUE(world().calls.empty());
+  EXPECT_EQ(printed(), "");
 }
 
 // --- Extended properties ------------------------------------------------------------------

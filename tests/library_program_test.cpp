@@ -106,4 +106,12 @@ TEST_F(LibraryProgram, UnusableScenarioStopsTheHostWithCode64) {
   EXPECT_NE(output.find("Brenwick_sim: camera.scenario:1: "), std::string::npos) << output;
 }
 
+TEST_F(LibraryProgram, SuccessWithoutAnObjectIsAnUnusableScenario) {
+  const auto [code, output] = runHost("clock = virtual\nfail = QueryIAMVideoProcAmp=1\n", "");
+  EXPECT_EQ(code, 64);
+  EXPECT_EQ(output,
+            "Brenwick_sim: camera.scenario:2: bad value 'QueryIAMVideoProcAmp=1' for fail: "
+            "QueryIAMVideoProcAmp hands back an object: expected a failure, a negative HRESULT\n");
+}
+
 }  // namespace

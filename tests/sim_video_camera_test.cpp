@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -901,6 +902,41 @@ TEST_F(MediaSeam, ScenarioSetsTheFaultsAndTheClock) {
   IMFActivate** array = nullptr;
   UINT32 count = 0;
   EXPECT_EQ(MFEnumDeviceSources(attributes.get(), &array, &count), makeHresult(0x80070005));
+}
+
+// A step that hands back an object gives none when it fails; a success code without the object
+// is a PC that does not exist, so a scenario may make such a step fail only with a failure code.
+TEST(VideoScenarioFile, StepsThatHandBackAnObjectFailOnlyWithFailureCodes) {
+  const auto parse = [](const std::string& text) {
+    std::istringstream in(text);
+    return sim::parseScenario(in, "scenario.txt");
+  };
+  const char* objectSteps[] = {"MFCreateAttributes",
+                               "MFEnumDeviceSources",
+                               "GetAllocatedString",
+                               "ActivateObject",
+                               "MFCreateSourceReaderFromMediaSource",
+                               "QueryIKsTopologyInfo",
+                               "CreateNodeInstance",
+                               "QueryIKsControl",
+                               "QueryIAMVideoProcAmp"};
+  for (const std::string step : objectSteps) {
+    for (const std::string code : {"0", "1", "0x7FFFFFFF"}) {
+      const std::string item = step + "=" + code;
+      try {
+        parse("fail = KsProperty=1, " + item + "\n");
+        ADD_FAILURE() << item << " accepted";
+      } catch (const sim::ScenarioError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "scenario.txt:1: bad value 'KsProperty=1, " + item + "' for fail: " + step +
+                      " hands back an object: expected a failure, a negative HRESULT");
+      }
+    }
+    EXPECT_EQ(parse("fail = " + step + "=0x80004005\n").videoFaults.size(), 1u);
+  }
+  EXPECT_EQ(parse("fail = SetGUID=0, get_NodeType=1, KsProperty=0, GetRange=1, Set=0, Get=1\n")
+                .videoFaults.size(),
+            6u);
 }
 
 TEST_F(MediaSeam, SessionLikeTheLibrarysReleasesEverything) {
