@@ -150,6 +150,9 @@ BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
     call.bytes.assign(bytes, bytes + length);
   }
   traceReport(call);
+  if (world.onReport) {
+    world.onReport(call);
+  }
   if (world.keepCallLog) {
     world.calls.push_back(std::move(call));
     return world.calls.back().ok;

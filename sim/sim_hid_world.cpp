@@ -137,6 +137,7 @@ void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {
   world.endlessEnumerationErrors = false;
   world.keepCallLog = false;
   world.reportsBeforeUnplug.reset();
+  world.onReport = nullptr;
   world.flashAsLoaded.clear();
   world.calls.clear();
   world.trace.reset();

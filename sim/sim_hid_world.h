@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -68,6 +69,8 @@ struct HidWorld {
   std::vector<std::uint8_t> flashAsLoaded;  // from the flash file, to tell whether a run changed it
   bool keepCallLog = false;
   std::vector<ReportCall> calls;
+  // Called after every report call, for tests that act at a given moment of a run.
+  std::function<void(const ReportCall&)> onReport;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace{nullptr, &std::fclose};
 
   // What the program holds right now, by the opaque token it was given, with the index of the

@@ -242,4 +242,24 @@ TEST_F(SimProgram, CameraUnpluggedMidRun) {
   EXPECT_EQ(serial.exitCode, 5);
 }
 
+// A reader that stops reading mid-run (here `head`) must not stop the flashing it watches.
+TEST_F(SimProgram, ReaderThatGoesAwayDoesNotCutTheFlashShort) {
+  write("fw.img", imageBytes(65536));
+  write("scenario.txt", "clock = virtual\ntrace = trace.txt\nflash = flash.bin\n");
+  write("pipe.sh", "OPTIQON_SIM_CAMERA=scenario.txt '" + std::string(UPGRADER_SIM_PATH) +
+                       "' fw.img | head -c 150 >out.txt\necho ${PIPESTATUS[0]} >status.txt\n");
+  const int status = std::system(("cd '" + dir_.string() + "' && bash pipe.sh").c_str());
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(read("status.txt"), "0\n");
+  EXPECT_EQ(read("out.txt").size(), 150u);
+  const std::string trace = read("trace.txt");
+  std::size_t pagesWritten = 0;
+  for (auto at = trace.find("SetOutputReport 0x04 261 ok"); at != std::string::npos;
+       at = trace.find("SetOutputReport 0x04 261 ok", at + 1)) {
+    ++pagesWritten;
+  }
+  EXPECT_EQ(pagesWritten, 256u);
+  EXPECT_TRUE(read("flash.bin").substr(0, 65536) == imageBytes(65536));
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include "firmware_image.h"
 #include "flash_download.h"
 #include "flash_reports.h"
+#include "interrupt_guard.h"
 #include "upgrader_messages.h"
 
 namespace {
@@ -125,6 +126,7 @@ int flashImage(ConsoleOutput& console, HANDLE camera, const FirmwareImage& image
   console.print(messages::FirmwareFileSize, static_cast<int>(image.transferSize()));
   console.flush();
   const FlashTarget target{camera, console};
+  const InterruptGuard uninterrupted;
   const EraseResult erase = eraseFlash(target, image.transferSize());
   if (!erase.succeeded) {
     return ExitEraseFailed;

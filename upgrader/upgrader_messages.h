@@ -42,6 +42,12 @@ inline constexpr const char* LastSection = "\nLast section of firmware download\
 inline constexpr const char* DownloadComplete = "\nDownload Complete\n";
 inline constexpr const char* DownloadFailed = "\nDownload Failed\n";
 
+// On standard error, where a person sees it and no parent parses it, at the first interrupt
+// while the flash is being erased or written.
+inline constexpr const char* DownloadContinues =
+    "\nInterrupted: the firmware download goes on, because stopping now would leave the camera "
+    "without working firmware. Interrupt again to stop anyway.\n";
+
 // The status numbers that "Return Status" shows for a refused image.
 inline constexpr int StatusCannotOpen = 11;
 inline constexpr int StatusEmptyFile = 7;
