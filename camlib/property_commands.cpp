@@ -17,10 +17,27 @@ constexpr double ScaleOffset = 0.45;
 constexpr double WriteScale = 20;
 constexpr double ReadScale = 0.05;
 
-// The safe array the host passed, if it is what the library can read: one dimension of 8-byte
-// doubles. Its values in array order; false when it is not such an array.
+// Whether the host's array holds what the library reads: one dimension of doubles. Eight-byte
+// elements alone do not say so (64-bit integers, currency and dates have them too): an array
+// that records its element type must record VT_R8, and one that records none, such as a
+// descriptor the host filled in itself, must not announce strings, interfaces or variants.
+bool holdsDoubles(SAFEARRAY* array) {
+  if (array == nullptr || SafeArrayGetDim(array) != 1 || array->cbElements != sizeof(double)) {
+    return false;
+  }
+  VARTYPE type = VT_EMPTY;
+  if (SUCCEEDED(SafeArrayGetVartype(array, &type))) {
+    return type == VT_R8;
+  }
+  constexpr USHORT TypedElements =
+      FADF_RECORD | FADF_HAVEIID | FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
+  return (array->fFeatures & TypedElements) == 0;
+}
+
+// The doubles of the safe array the host passed, in array order; false when it is not an array
+// the library can read.
 bool readHostValues(SAFEARRAY* array, std::vector<double>& values) {
-  if (array == nullptr || array->cDims != 1 || array->cbElements != sizeof(double)) {
+  if (!holdsDoubles(array)) {
     return false;
   }
   LONG lower = 0;

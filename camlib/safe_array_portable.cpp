@@ -18,25 +18,34 @@ struct VectorBlock {
 
 std::size_t elementSize(VARTYPE type) {
   switch (type) {
-    case 2:   // VT_I2
-    case 18:  // VT_UI2
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
       return 2;
-    case 3:   // VT_I4
-    case 4:   // VT_R4
-    case 19:  // VT_UI4
-    case 22:  // VT_INT
-    case 23:  // VT_UINT
+    case VT_I4:
+    case VT_UI4:
+    case VT_R4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_ERROR:
       return 4;
     case VT_R8:
-    case 20:  // VT_I8
-    case 21:  // VT_UI8
+    case VT_I8:
+    case VT_UI8:
+    case VT_CY:
+    case VT_DATE:
       return 8;
-    case 16:  // VT_I1
-    case 17:  // VT_UI1
-      return 1;
     default:
       return 0;
   }
+}
+
+VectorBlock* blockOf(SAFEARRAY* array) {
+  return reinterpret_cast<VectorBlock*>(reinterpret_cast<unsigned char*>(array) -
+                                        offsetof(VectorBlock, descriptor));
 }
 
 HRESULT checkDimension(SAFEARRAY* array, UINT dimension, LONG* bound) {
@@ -92,6 +101,31 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dimension, LONG* upperBound) {
   return checked;
 }
 
+UINT SafeArrayGetDim(SAFEARRAY* array) {
+  return array == nullptr ? 0 : array->cDims;
+}
+
+// Windows looks at the features first: a record array, an interface array (with its IID kept
+// before the descriptor), and only then the recorded type.
+HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* type) {
+  if (array == nullptr || type == nullptr) {
+    return E_INVALIDARG;
+  }
+  const USHORT features = array->fFeatures;
+  if ((features & FADF_RECORD) != 0) {
+    *type = VT_RECORD;
+  } else if ((features & (FADF_HAVEIID | FADF_DISPATCH)) == (FADF_HAVEIID | FADF_DISPATCH)) {
+    *type = VT_DISPATCH;
+  } else if ((features & FADF_HAVEIID) != 0) {
+    *type = VT_UNKNOWN;
+  } else if ((features & FADF_HAVEVARTYPE) != 0) {
+    *type = static_cast<VARTYPE>(blockOf(array)->elementType);
+  } else {
+    return E_INVALIDARG;
+  }
+  return S_OK;
+}
+
 HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data) {
   if (array == nullptr || data == nullptr) {
     return E_INVALIDARG;
@@ -119,9 +153,7 @@ HRESULT SafeArrayDestroy(SAFEARRAY* array) {
   if (array->cLocks > 0) {
     return DISP_E_ARRAYISLOCKED;
   }
-  auto* block = reinterpret_cast<VectorBlock*>(reinterpret_cast<unsigned char*>(array) -
-                                               offsetof(VectorBlock, descriptor));
-  std::free(block);
+  std::free(blockOf(array));
   return S_OK;
 }
 

@@ -427,6 +427,33 @@ TEST_F(ExtendedProperties, ArraysTheLibraryCannotReadSendNothing) {
   EXPECT_TRUE(extensionRequests().empty());
 }
 
+// Eight-byte elements are not enough: an array that records its element type is written only
+// when that type is VT_R8; one that records none (a descriptor the host filled in) when its
+// elements are 8 bytes of no announced kind.
+TEST_F(ExtendedProperties, OnlyArraysOfDoublesAreWritten) {
+  connect();
+  for (VARTYPE type : {VT_I8, VT_UI8, VT_CY, VT_DATE}) {
+    SAFEARRAY* array = SafeArrayCreateVector(type, 0, 1);
+    ASSERT_NE(array, nullptr);
+    ASSERT_EQ(array->cbElements, 8u);
+    SetPropertyExtended(20, array);
+    SafeArrayDestroy(array);
+  }
+  double values[2] = {3.0, 4.0};
+  SAFEARRAY own{1, FADF_STATIC | FADF_FIXEDSIZE, sizeof(double), 0, values, {{2, 0}}};
+  own.fFeatures |= FADF_BSTR;
+  SetPropertyExtended(20, &own);
+  EXPECT_TRUE(extensionRequests().empty());
+
+  own.fFeatures &= static_cast<USHORT>(~FADF_BSTR);
+  SetPropertyExtended(20, &own);
+  SetPropertyExtended(20, HostArray({1.0}).array);
+  const auto requests = extensionRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].data, (Bytes{0x03, 0x04}));
+  EXPECT_EQ(requests[1].data, Bytes{0x01});
+}
+
 TEST_F(ExtendedProperties, ReadsTheTablesLengthForTheNumber) {
   world().devices[0].camera->setControl(3, 5, Bytes{0xAB, 0xCD, 0xEF});
   connect();

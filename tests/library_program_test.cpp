@@ -38,11 +38,14 @@ class LibraryProgram : public ::testing::Test {
 TEST(LibraryExports, OnlyThePlainNamesAreExported) {
   const std::set<std::string> names = exportedNames(BRENWICK_SIM_PATH);
   const std::set<std::string> expected = {
-      "Initialize",          "Deinitialize",          "SetProperty",        "GetProperty",
-      "SetPropertyExtended", "GetPropertyExtended",   "SetRegister",        "GetRegister",
-      "SaveSettings",        "ResetSettings",         "SetPassword",        "UpdateFirmware",
-      "GetSerialNumber",     "SafeArrayCreateVector", "SafeArrayGetLBound", "SafeArrayGetUBound",
-      "SafeArrayAccessData", "SafeArrayUnaccessData", "SafeArrayDestroy",   "CoTaskMemFree"};
+      "Initialize",          "Deinitialize",          "SetProperty",
+      "GetProperty",         "SetPropertyExtended",   "GetPropertyExtended",
+      "SetRegister",         "GetRegister",           "SaveSettings",
+      "ResetSettings",       "SetPassword",           "UpdateFirmware",
+      "GetSerialNumber",     "SafeArrayCreateVector", "SafeArrayGetDim",
+      "SafeArrayGetLBound",  "SafeArrayGetUBound",    "SafeArrayGetVartype",
+      "SafeArrayAccessData", "SafeArrayUnaccessData", "SafeArrayDestroy",
+      "CoTaskMemFree"};
   EXPECT_EQ(names, expected);
 }
 

@@ -45,8 +45,42 @@ TEST(SafeArray, MisuseGetsTheWindowsResults) {
   EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &bound), E_INVALIDARG);
   EXPECT_EQ(SafeArrayAccessData(nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
-  EXPECT_EQ(SafeArrayCreateVector(12, 0, 1), nullptr);  // VT_VARIANT is not offered
+  EXPECT_EQ(SafeArrayCreateVector(VT_VARIANT, 0, 1), nullptr);  // not offered
   EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+}
+
+// Windows keeps the element type of an array it made, and reports none for a descriptor that
+// records none; interface and record arrays are known by their features.
+TEST(SafeArray, ElementTypeAndDimensionsAreReported) {
+  for (VARTYPE type : {VT_R8, VT_I8, VT_UI8, VT_CY, VT_DATE, VT_I4, VT_UI1}) {
+    SAFEARRAY* array = SafeArrayCreateVector(type, 0, 2);
+    ASSERT_NE(array, nullptr) << type;
+    EXPECT_EQ(array->fFeatures & FADF_HAVEVARTYPE, FADF_HAVEVARTYPE);
+    VARTYPE recorded = VT_EMPTY;
+    EXPECT_EQ(SafeArrayGetVartype(array, &recorded), S_OK);
+    EXPECT_EQ(recorded, type);
+    EXPECT_EQ(SafeArrayGetDim(array), 1u);
+    EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+  }
+  double values[4] = {};
+  SAFEARRAY own{1, FADF_STATIC, sizeof(double), 0, values, {{4, 0}}};
+  VARTYPE type = VT_EMPTY;
+  EXPECT_EQ(SafeArrayGetVartype(&own, &type), E_INVALIDARG);
+  EXPECT_EQ(type, VT_EMPTY);
+  own.fFeatures = FADF_HAVEIID;
+  EXPECT_EQ(SafeArrayGetVartype(&own, &type), S_OK);
+  EXPECT_EQ(type, VT_UNKNOWN);
+  own.fFeatures = FADF_HAVEIID | FADF_DISPATCH;
+  EXPECT_EQ(SafeArrayGetVartype(&own, &type), S_OK);
+  EXPECT_EQ(type, VT_DISPATCH);
+  own.fFeatures = FADF_RECORD;
+  EXPECT_EQ(SafeArrayGetVartype(&own, &type), S_OK);
+  EXPECT_EQ(type, VT_RECORD);
+  own.cDims = 2;
+  EXPECT_EQ(SafeArrayGetDim(&own), 2u);
+  EXPECT_EQ(SafeArrayGetDim(nullptr), 0u);
+  EXPECT_EQ(SafeArrayGetVartype(nullptr, &type), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayGetVartype(&own, nullptr), E_INVALIDARG);
 }
 
 }  // namespace
