@@ -68,32 +68,29 @@ std::set<unsigned> parseNumberSet(std::string_view text, unsigned limit) {
   return numbers;
 }
 
-// `PAGE:N` pairs, comma-separated.
-std::map<unsigned, unsigned> parsePageCounts(std::string_view text) {
+// `WHERE:N` pairs, comma-separated: a page or a sector, with a count of calls.
+std::map<unsigned, unsigned> parseCountsAt(std::string_view text, std::string_view where,
+                                           unsigned lastPlace, unsigned firstCount) {
   std::map<unsigned, unsigned> counts;
   for (std::string_view item : splitList(text, ',')) {
     const auto colon = item.find(':');
     if (colon == std::string_view::npos) {
-      throw ScenarioError("expected PAGE:N");
+      throw ScenarioError("expected " + std::string(where) + ":N");
     }
-    counts[parseNumber(trim(item.substr(0, colon)), Pages - 1)] =
-        parseNumber(trim(item.substr(colon + 1)), 1000000);
+    counts[parseNumber(trim(item.substr(0, colon)), lastPlace)] =
+        parseNumber(trim(item.substr(colon + 1)), 1000000, firstCount);
   }
   return counts;
 }
 
-// `SECTOR:N` pairs, comma-separated: the Nth status read of the sector's erase fails.
+// `PAGE:N` pairs: the first N calls for the page.
+std::map<unsigned, unsigned> parsePageCounts(std::string_view text) {
+  return parseCountsAt(text, "PAGE", Pages - 1, 0);
+}
+
+// `SECTOR:N` pairs: the Nth status read of the sector's erase.
 std::map<unsigned, unsigned> parseSectorReads(std::string_view text) {
-  std::map<unsigned, unsigned> reads;
-  for (std::string_view item : splitList(text, ',')) {
-    const auto colon = item.find(':');
-    if (colon == std::string_view::npos) {
-      throw ScenarioError("expected SECTOR:N");
-    }
-    reads[parseNumber(trim(item.substr(0, colon)), Sectors - 1)] =
-        parseNumber(trim(item.substr(colon + 1)), 1000000, 1);
-  }
-  return reads;
+  return parseCountsAt(text, "SECTOR", Sectors - 1, 1);
 }
 
 FailStep parseFailStep(std::string_view text) {
