@@ -8,6 +8,7 @@
 
 #include "Brenwick.h"
 #include "com_ptr.h"
+#include "export_lock.h"
 #include "library_console.h"
 #include "uvc_extension.h"
 
@@ -180,6 +181,7 @@ void UvcExtension::InitVideoDevice(UINT32 device) {
 }
 
 bool Initialize() {
+  const auto call = oneExportAtATime();
   // Called again without Deinitialize, the library lets go of the camera it held first.
   releaseCameraConnection(connection);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -197,6 +199,7 @@ bool Initialize() {
 }
 
 void Deinitialize() {
+  const auto call = oneExportAtATime();
   releaseCameraConnection(connection);
   printToConsole(ExitMessage);
   Sleep(ExitWaitMs);

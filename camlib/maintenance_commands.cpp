@@ -9,6 +9,7 @@
 
 #include "Brenwick.h"
 #include "control_sizes.h"
+#include "export_lock.h"
 #include "library_console.h"
 #include "uvc_extension.h"
 
@@ -60,11 +61,13 @@ PasswordBytes passwordBytes(const char* password) {
 }
 
 bool SetRegister(unsigned char address, unsigned char value) {
+  const auto call = oneExportAtATime();
   return writeControl(RegisterSelector, address, value) == S_OK;
 }
 
 // The register control answers with the address last written and that register's value.
 int GetRegister() {
+  const auto call = oneExportAtATime();
   std::uint8_t reply[2] = {0xCD, 0xEF};
   ULONG returned = 0;
   const HRESULT result = UvcExtension::SetGetExtensionUnit(
@@ -78,14 +81,17 @@ int GetRegister() {
 }
 
 int SaveSettings() {
+  const auto call = oneExportAtATime();
   return writeControl(RegisterSelector, SettingsRegister, SaveSettingsCommand);
 }
 
 int ResetSettings() {
+  const auto call = oneExportAtATime();
   return writeControl(RegisterSelector, SettingsRegister, ResetSettingsCommand);
 }
 
 bool SetPassword(const char* password) {
+  const auto call = oneExportAtATime();
   if (password == nullptr) {
     return false;
   }

@@ -8,6 +8,7 @@
 #include "camera_connection.h"
 #include "com_ptr.h"
 #include "control_sizes.h"
+#include "export_lock.h"
 #include "uvc_extension.h"
 
 namespace {
@@ -118,6 +119,7 @@ double scaleAfterReading(double value) {
 }
 
 void SetProperty(int property, double value) {
+  const auto call = oneExportAtATime();
   IMFMediaSource* source = cameraConnection().mediaSource;
   if (source == nullptr) {
     return;
@@ -137,6 +139,7 @@ void SetProperty(int property, double value) {
 
 // Failures come back as their (negative) result, so a host can tell them from a value.
 double GetProperty(int property) {
+  const auto call = oneExportAtATime();
   IMFMediaSource* source = cameraConnection().mediaSource;
   if (source == nullptr) {
     return E_FAIL;
@@ -160,6 +163,7 @@ double GetProperty(int property) {
 
 // The host chooses how many bytes to write: the control's own length is not consulted.
 void SetPropertyExtended(int number, SAFEARRAY* values) {
+  const auto call = oneExportAtATime();
   std::vector<double> doubles;
   if (!readHostValues(values, doubles)) {
     return;
@@ -180,6 +184,7 @@ void SetPropertyExtended(int number, SAFEARRAY* values) {
 }
 
 SAFEARRAY* GetPropertyExtended(int number) {
+  const auto call = oneExportAtATime();
   const std::int32_t length = LookupControlSize(number);
   const ExtendedControl control = extendedControlOf(number);
   const std::vector<std::uint8_t> bytes =

@@ -7,6 +7,7 @@
 #include "Brenwick.h"
 #include "child_process.h"
 #include "command_line.h"
+#include "export_lock.h"
 #include "library_console.h"
 
 namespace {
@@ -99,9 +100,11 @@ char* serialNumberFrom(const std::string& upgrader) {
 }
 
 void UpdateFirmware(std::string arguments) {
+  const auto call = oneExportAtATime();
   updateFirmwareWith(upgraderPath(), arguments);
 }
 
 char* GetSerialNumber() {
+  const auto call = oneExportAtATime();
   return serialNumberFrom(upgraderPath());
 }

@@ -4,6 +4,7 @@
 // processing amplifier reaches its image properties. Every object is reference counted as COM
 // counts, and every call a scenario names returns its HRESULT instead of doing its work.
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -80,7 +81,7 @@ VideoCall callNow(VideoCallKind kind) {
   return call;
 }
 
-std::size_t liveObjects = 0;
+std::atomic<std::size_t> liveObjects = 0;
 
 // The scenario's step for a call of the COM plumbing.
 VideoStep stepOf(com_objects::Call call) {

@@ -6,9 +6,11 @@
 #include <fstream>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 #include "Brenwick.h"
 #include "camera_connection.h"
+#include "control_sizes.h"
 #include "library_console.h"
 #include "library_test_support.h"
 #include "sim_clock.h"
@@ -531,6 +533,56 @@ TEST_F(Maintenance, UnreadablePasswordSendsNothing) {
   }
   EXPECT_FALSE(SetPassword(nullptr));
   EXPECT_TRUE(extensionRequests().empty());
+}
+
+// --- A host that calls from several threads -------------------------------------------------
+
+// The library is made for one calling thread; a host that calls from several at once still gets
+// every call whole, one after the other, and memory stays intact.
+TEST_F(CameraLibrary, CallsFromSeveralThreadsAtOnceEachRunWhole) {
+  world().devices[0].camera->setControl(2, 20, Bytes{9, 8, 7, 6});
+  connect();
+  constexpr int Threads = 4;
+  constexpr int Rounds = 300;
+  std::vector<int> wrong(Threads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < Threads; ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int i = 0; i < Rounds; ++i) {
+        if (takeValues(GetPropertyExtended(20)) != std::vector<double>{9, 8, 7, 6}) {
+          ++wrong[t];
+        }
+        // A number outside the table adds an entry to it.
+        if (!takeValues(GetPropertyExtended(1000 + t * Rounds + i)).empty()) {
+          ++wrong[t];
+        }
+        SetPropertyExtended(7 + t, HostArray({static_cast<double>(i)}).array);
+        if (!SetRegister(static_cast<unsigned char>(t), static_cast<unsigned char>(i)) ||
+            GetProperty(0) != 0.0) {
+          ++wrong[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(wrong, std::vector<int>(Threads, 0));
+  // The camera has no control behind a number outside the table: one whole line for each.
+  std::string refusals;
+  for (int i = 0; i < Threads * Rounds; ++i) {
+    refusals += failureLine("UvcExtension::SetGetExtensionUnit", "ks_control->KsProperty(...)",
+                            "80070490");
+  }
+  EXPECT_TRUE(printed() == refusals);
+  EXPECT_EQ(extensionRequests().size(), std::size_t{Threads * Rounds * 4});
+  for (int number = 1000; number < 1000 + Threads * Rounds; ++number) {
+    ASSERT_EQ(ControlSizeTable().count(number), 1u) << number;
+  }
+  for (int t = 0; t < Threads; ++t) {
+    EXPECT_EQ(world().devices[0].camera->storedControl(2, 7 + t),
+              Bytes{static_cast<std::uint8_t>(Rounds - 1)});
+  }
 }
 
 // --- The upgrader, through the library ----------------------------------------------------

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <concepts>
 #include <cstddef>
 #include <cstring>
@@ -46,7 +47,8 @@ concept ComHooks = requires(Call call) {
 
 // Reference counting for an object that implements `Interfaces`. The one AddRef and Release here
 // override those of every interface, so that all of an object's interfaces share one count; a
-// caller's reference is released exactly once, and the object goes with the last one.
+// caller's reference is released exactly once, and the object goes with the last one. The count
+// is atomic, as COM's is: references may be given up on any thread.
 template <ComHooks Hooks, typename... Interfaces>
 class ComObject : public Interfaces... {
  public:
@@ -96,7 +98,7 @@ class ComObject : public Interfaces... {
   }
 
  private:
-  ULONG references_ = 1;
+  std::atomic<ULONG> references_{1};
 };
 
 // A copy of `text` with its terminator, in memory the caller frees with CoTaskMemFree.
