@@ -2,7 +2,8 @@
 // yields, the capability calls the upgrader makes (with the counts HidP_GetCaps gives, and with
 // buffers one too small), and HidP_MaxUsageListLength for each type on a few pages. A broken
 // promise between the calls aborts, which the fuzzer reports like a crash. The seed corpus in
-// fuzz/corpus holds the real descriptors of tests/data/hid-descriptors as raw bytes.
+// fuzz/corpus/hid_descriptor_fuzz holds the real descriptors of tests/data/hid-descriptors as raw
+// bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -22,6 +22,7 @@
 #include "library_test_support.h"
 #include "media_objects.h"
 #include "uvc_extension.h"
+#include "uvc_topology.h"
 
 namespace {
 
@@ -455,6 +456,51 @@ TEST_F(V4l2Topology, EachNodeReadsItsOwnVideoFunction) {
   EXPECT_FALSE(SetRegister(1, 2));
   EXPECT_EQ(printed(), failureLine("UvcExtension::SetGetExtensionUnit",
                                    "IKsTopologyInfo->get_NodeType(...)", "80070057"));
+}
+
+// The device writes its own descriptors: bytes that do not hold together end the reading, or
+// leave out the one descriptor that is too short, and never make up a node.
+std::string nodesOf(const Bytes& descriptors) {
+  std::string text;
+  for (const TopologyNode& node : topologyNodes(descriptors, 1, 0)) {
+    char one[16];
+    std::snprintf(one, sizeof one, "%s%02x/%u", text.empty() ? "" : " ", node.subtype, node.id);
+    text += one;
+  }
+  return text;
+}
+
+TEST(UvcTopologyOfBrokenDescriptors, LengthThatCannotBeEndsTheReading) {
+  for (std::uint8_t length : {0, 1}) {
+    EXPECT_EQ(nodesOf(usbDescriptors({cameraTerminal(1), processingUnit(2, 1),
+                                      Bytes{length, 0x24, 0x06, 0x04}, firstExtensionUnit(2)})),
+              "02/1 05/2")
+        << unsigned{length};
+  }
+  EXPECT_EQ(nodesOf({}), "");
+  EXPECT_EQ(nodesOf({0x09}), "");
+}
+
+TEST(UvcTopologyOfBrokenDescriptors, DescriptorTooShortForItsFieldsIsNoNode) {
+  Bytes cutCode = firstExtensionUnit(2);
+  cutCode.resize(12);
+  cutCode[0] = 12;
+  const Bytes cutTerminal = {5, 0x24, 0x02, 0x01, 0x01};
+  const Bytes noId = {3, 0x24, 0x05};
+  EXPECT_EQ(nodesOf(usbDescriptors(
+                {cutTerminal, noId, processingUnit(2, 1), cutCode, secondExtensionUnit(2)})),
+            "05/2 06/3");
+}
+
+// A file cut inside the second unit: its last descriptor claims more bytes than are left.
+TEST(UvcTopologyOfBrokenDescriptors, FileCutShortKeepsWhatCameBefore) {
+  const Bytes whole = usbDescriptors(cameraEntities());
+  const auto second =
+      std::search(whole.begin(), whole.end(), SecondUnitCode.begin(), SecondUnitCode.end());
+  ASSERT_NE(second, whole.end());
+  for (std::ptrdiff_t into : {-4, 0, 7, 16}) {
+    EXPECT_EQ(nodesOf(Bytes(whole.begin(), second + into)), "02/1 05/2 06/4") << into;
+  }
 }
 
 // --- Extension-unit controls --------------------------------------------------------------
