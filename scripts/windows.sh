@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows x64 package with mingw-w64 and checks it under Wine: the upgrader's HID
 # discovery and not-found paths, the library's exports through a Windows host program, the
-# package's export and import tables, and the install layout in C:\Program Files\Optiqon.
+# text-mode pipe through which the library reads the upgrader (byte for byte, with a stand-in
+# child), the package's export and import tables, and the install layout in
+# C:\Program Files\Optiqon.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
