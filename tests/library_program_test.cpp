@@ -31,6 +31,25 @@ class LibraryProgram : public ::testing::Test {
                       BRENWICK_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + image + " 2>&1");
   }
 
+  // The plain-C host, writing registers: the pairs are its arguments.
+  std::pair<int, std::string> runCHost(const std::string& scenario, const std::string& pairs) {
+    std::ofstream(dir_ / "camera.scenario") << scenario;
+    return runCommand("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=camera.scenario '" +
+                      BRENWICK_C_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + pairs + " 2>&1");
+  }
+
+  // The extension-unit requests of the video trace: request, length, data, result.
+  std::vector<std::string> tracedRequests() {
+    std::istringstream trace(readFile(dir_ / "video.trace"));
+    std::vector<std::string> requests;
+    for (std::string line; std::getline(trace, line);) {
+      if (line.find(" KsProperty ") != std::string::npos) {
+        requests.push_back(line.substr(line.find(" KsProperty ") + 12));
+      }
+    }
+    return requests;
+  }
+
   ScratchDirectory scratch_{"optiqon-host"};
   const std::filesystem::path& dir_ = scratch_.path();
 };
@@ -81,13 +100,7 @@ TEST_F(LibraryProgram, HostDrivesEveryExportAgainstTheSimulatedCamera) {
   EXPECT_EQ(flash.substr(300, 212), std::string(212, '\xFF'));
 
   // Every extension-unit request, as the camera received it.
-  std::istringstream trace(readFile(dir_ / "video.trace"));
-  std::vector<std::string> requests;
-  for (std::string line; std::getline(trace, line);) {
-    if (line.find(" KsProperty ") != std::string::npos) {
-      requests.push_back(line.substr(line.find(" KsProperty ") + 12));
-    }
-  }
+  const std::vector<std::string> requests = tracedRequests();
   const std::string node2 = "0c89b6acb3a360408b9adf34eef39a2e";
   const std::vector<std::string> expected = {
       node2 + "14000000010000100200000000000000 4 00000000 0x00000000",
@@ -115,6 +128,39 @@ TEST_F(LibraryProgram, SuccessWithoutAnObjectIsAnUnusableScenario) {
   EXPECT_EQ(output,
             "Brenwick_sim: camera.scenario:2: bad value 'QueryIAMVideoProcAmp=1' for fail: "
             "QueryIAMVideoProcAmp hands back an object: expected a failure, a negative HRESULT\n");
+}
+
+// Of three capture devices, the one that bears the camera's name is opened, without the list.
+TEST_F(LibraryProgram, CameraInTheMiddleOfThreeDevicesIsOpened) {
+  const auto [code, output] = runHost(
+      "clock = virtual\n"
+      "video_devices = Integrated Webcam, Corvantis Optiqon, Capture Card\n"
+      "xu = 2.20=0A0B0C0D\n",
+      "");
+  EXPECT_EQ(code, 0);
+  const std::string opened =
+      "\nInitialize() = true\n"
+      "\nSetProperty(0, 12.9); GetProperty(0) = 12.000000\n"
+      "\nGetPropertyExtended(20) = [10, 11, 12, 13]\n";
+  EXPECT_EQ(output.substr(0, opened.size()), opened) << output;
+}
+
+// A host in plain C passes the register's address and value as 32-bit integers; the camera gets
+// their low bytes.
+TEST_F(LibraryProgram, PlainCHostWritesTheLowByteOfEachRegisterNumber) {
+  const auto [code, output] =
+      runCHost("clock = virtual\nvideo_trace = video.trace\n", "0x1FF 0x100 0x10 0x80 -1 256");
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(output,
+            "Initialize() = true\n"
+            "SetRegister(0x1FF, 0x100) = true\n"
+            "SetRegister(0x10, 0x80) = true\n"
+            "SetRegister(0xFFFFFFFF, 0x100) = true\n"
+            "\nExiting App in 5 sec...\n");
+  const std::string write = "0c89b6acb3a360408b9adf34eef39a2e03000000020000100200000000000000 2 ";
+  EXPECT_EQ(tracedRequests(),
+            (std::vector<std::string>{write + "ff00 0x00000000", write + "1080 0x00000000",
+                                      write + "ff00 0x00000000"}));
 }
 
 }  // namespace
