@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "captured_standard_error.h"
 #include "flash_reports.h"
 #include "upgrader_harness.h"
 
@@ -16,40 +17,6 @@ namespace {
 constexpr const char* DownloadContinues =
     "\nInterrupted: the firmware download goes on, because stopping now would leave the camera "
     "without working firmware. Interrupt again to stop anyway.\n";
-
-// Standard error of this process, kept in a file while the object lives.
-class StandardErrorCapture {
- public:
-  StandardErrorCapture() : file_(std::tmpfile()), saved_(dup(STDERR_FILENO)) {
-    std::fflush(stderr);
-    dup2(fileno(file_), STDERR_FILENO);
-  }
-  ~StandardErrorCapture() {
-    release();
-    std::fclose(file_);
-  }
-  std::string text() {
-    release();
-    std::string text;
-    std::rewind(file_);
-    for (int c; (c = std::fgetc(file_)) != EOF;) {
-      text += static_cast<char>(c);
-    }
-    return text;
-  }
-
- private:
-  void release() {
-    if (saved_ >= 0) {
-      std::fflush(stderr);
-      dup2(saved_, STDERR_FILENO);
-      close(saved_);
-      saved_ = -1;
-    }
-  }
-  std::FILE* file_;
-  int saved_;
-};
 
 bool handledAsByDefault(int signal) {
   struct sigaction current {};
@@ -86,11 +53,11 @@ TEST_F(Interruption, FirstInterruptIsAnnouncedAndTheDownloadGoesOn) {
   for (auto [signal, reportId] :
        {std::pair{SIGINT, flash::WritePageId}, std::pair{SIGTERM, flash::EraseStatusId}}) {
     raiseAt(reportId, 1, {signal});
-    StandardErrorCapture errors;
+    CapturedStandardError errors;
     const UpgraderRun result = runWithImage(image);
     EXPECT_EQ(result.output, expected) << signal;
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(errors.text(), DownloadContinues) << signal;
+    EXPECT_EQ(errors.written(), DownloadContinues) << signal;
     EXPECT_EQ(callsWithId(flash::WritePageId).size(), 4u);
     sim::resetHidWorld();
     world().keepCallLog = true;
@@ -100,25 +67,25 @@ TEST_F(Interruption, FirstInterruptIsAnnouncedAndTheDownloadGoesOn) {
 TEST_F(Interruption, VerdictStillSetsTheExitCode) {
   world().camera.faults.mismatchedReads = {{2, 3}};
   raiseAt(flash::WritePageId, 1, {SIGINT});
-  StandardErrorCapture errors;
+  CapturedStandardError errors;
   const UpgraderRun result = runWithImage(patternImage(4 * 256));
   EXPECT_TRUE(result.output.ends_with("\nDownload Failed\n"));
   EXPECT_EQ(result.exitCode, 4);
-  EXPECT_EQ(errors.text(), DownloadContinues);
+  EXPECT_EQ(errors.written(), DownloadContinues);
 }
 
 // A reader that went away (a closed pipe, a closed terminal) costs the output, never the flash.
 TEST_F(Interruption, LostOutputNeverEndsTheRun) {
   const auto image = patternImage(4 * 256);
   raiseAt(flash::EraseStatusId, 1, {SIGPIPE, SIGHUP});
-  StandardErrorCapture errors;
+  CapturedStandardError errors;
   UpgraderRun result = runWithImage(image);
   EXPECT_EQ(result.exitCode, 0);
   raiseAt(flash::ReadPageDataId, 2, {SIGPIPE, SIGHUP});
   result = runWithImage(image);
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_TRUE(result.output.ends_with("\nDownload Complete\n\nDownload Complete\n"));
-  EXPECT_EQ(errors.text(), "");
+  EXPECT_EQ(errors.written(), "");
 }
 
 // Outside the erase and the download every signal does what it did before the run.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Brenwick.h"
+#include "captured_standard_error.h"
 #include "library_console.h"
 #include "scratch_directory.h"
 
@@ -55,47 +56,6 @@ class CapturedConsole {
  private:
   std::FILE* file_;
   long read_ = 0;
-};
-
-// The process's standard error, sent to a temporary file for as long as this lives: where the
-// library says what a command interpreter would have said.
-class CapturedStandardError {
- public:
-  CapturedStandardError() : file_(std::tmpfile()) {
-    std::fflush(stderr);
-    saved_ = dup(STDERR_FILENO);
-    dup2(fileno(file_), STDERR_FILENO);
-  }
-  ~CapturedStandardError() {
-    restore();
-    std::fclose(file_);
-  }
-  CapturedStandardError(const CapturedStandardError&) = delete;
-  CapturedStandardError& operator=(const CapturedStandardError&) = delete;
-
-  // Everything written so far; standard error is the process's own again.
-  std::string written() {
-    restore();
-    std::string text;
-    std::rewind(file_);
-    for (int c; (c = std::fgetc(file_)) != EOF;) {
-      text += static_cast<char>(c);
-    }
-    return text;
-  }
-
- private:
-  void restore() {
-    if (saved_ >= 0) {
-      std::fflush(stderr);
-      dup2(saved_, STDERR_FILENO);
-      close(saved_);
-      saved_ = -1;
-    }
-  }
-
-  std::FILE* file_;
-  int saved_ = -1;
 };
 
 // Reads the doubles of an array the library returned, and destroys it as a host would.
