@@ -37,14 +37,21 @@ class SimProgram : public ::testing::Test {
 
   // Runs the program in the scratch directory with `scenario` (none: no variable at all).
   ProgramRun run(const std::string& arguments, const std::string* scenario) const {
-    std::string command = "cd '" + dir_.string() + "' && ";
-    if (scenario != nullptr) {
-      write("scenario.txt", *scenario);
-      command += "OPTIQON_SIM_CAMERA=scenario.txt ";
-    } else {
-      command += "env -u OPTIQON_SIM_CAMERA ";
+    if (scenario == nullptr) {
+      return runWithVariable(arguments, "env -u OPTIQON_SIM_CAMERA ");
     }
-    command += std::string("'") + UPGRADER_SIM_PATH + "' " + arguments + " >out.txt 2>err.txt";
+    write("scenario.txt", *scenario);
+    return runWithScenarioFile(arguments, "scenario.txt");
+  }
+
+  // Runs the program with OPTIQON_SIM_CAMERA naming `path`, whatever is there.
+  ProgramRun runWithScenarioFile(const std::string& arguments, const std::string& path) const {
+    return runWithVariable(arguments, "OPTIQON_SIM_CAMERA='" + path + "' ");
+  }
+
+  ProgramRun runWithVariable(const std::string& arguments, const std::string& variable) const {
+    const std::string command = "cd '" + dir_.string() + "' && " + variable + "'" +
+                                UPGRADER_SIM_PATH + "' " + arguments + " >out.txt 2>err.txt";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read("out.txt"), read("err.txt")};
   }
@@ -151,31 +158,20 @@ TEST_F(SimProgram, UnusableScenarioStopsWithExitCode64) {
 
   const ProgramRun missing = run("-s", nullptr);
   EXPECT_EQ(missing.exitCode, 0);
-  std::filesystem::remove(dir_ / "scenario.txt");
-  const std::string command = "cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=nowhere.txt '" +
-                              UPGRADER_SIM_PATH + "' -s >out.txt 2>err.txt";
-  const int status = std::system(command.c_str());
-  EXPECT_EQ(WEXITSTATUS(status), 64);
-  EXPECT_EQ(read("err.txt"),
-            "optiqon_fw_upgrader_sim: nowhere.txt: cannot read the scenario file\n");
+  const ProgramRun nowhere = runWithScenarioFile("-s", "nowhere.txt");
+  EXPECT_EQ(nowhere.exitCode, 64);
+  EXPECT_EQ(nowhere.err, "optiqon_fw_upgrader_sim: nowhere.txt: cannot read the scenario file\n");
 }
 
 TEST_F(SimProgram, ScenarioFileThatCannotBeReadWhollyIsRefused) {
-  const auto runWith = [&](const std::string& scenarioPath) {
-    const std::string command = "cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA='" +
-                                scenarioPath + "' '" + UPGRADER_SIM_PATH +
-                                "' -s >out.txt 2>err.txt";
-    const int status = std::system(command.c_str());
-    return ProgramRun{WEXITSTATUS(status), read("out.txt"), read("err.txt")};
-  };
   std::filesystem::create_directory(dir_ / "folder");
-  const ProgramRun folder = runWith("folder");
+  const ProgramRun folder = runWithScenarioFile("-s", "folder");
   EXPECT_EQ(folder.err, "optiqon_fw_upgrader_sim: folder: cannot read the scenario file\n");
   EXPECT_EQ(folder.exitCode, 64);
   EXPECT_EQ(folder.out, "");
 
   write("huge.txt", std::string(1024 * 1024, '#') + "\n");
-  const ProgramRun huge = runWith("huge.txt");
+  const ProgramRun huge = runWithScenarioFile("-s", "huge.txt");
   EXPECT_EQ(huge.err,
             "optiqon_fw_upgrader_sim: huge.txt: a scenario file holds at most 1048576 bytes\n");
   EXPECT_EQ(huge.exitCode, 64);
