@@ -13,17 +13,13 @@
 #include "hid_discovery.h"
 #include "run_modes.h"
 #include "scratch_directory.h"
+#include "upgrader_run.h"
+#include "upgrader_transcripts.h"
 
 namespace {
 
-constexpr const char* NotFound =
-    "Did not find Corvantis K3M51-USB camera...\n"
-    "Connect Corvantis K3M51-USB camera Device...and try again\n";
-
-std::string found(unsigned index) {
-  return "Found Corvantis K3M51-USB camera. Device #" + std::to_string(index) +
-         " - VID: 0x1BBD, PID: 0x024C\n";
-}
+constexpr const char* NotFound = transcript::NotFoundLines;
+using transcript::foundLine;
 
 std::u16string pathOf(const HidDeviceRecord& record) {
   return record.devicePath == nullptr ? u"" : std::u16string(record.devicePath);
@@ -45,26 +41,8 @@ class HidrawBackend : public ::testing::Test {
 
   void discover() { ASSERT_TRUE(enumerateHidDevices(&list_, &count_)); }
 
-  struct Run {
-    int exitCode;
-    std::string output;
-  };
-  Run run(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "optiqon_fw_upgrader");
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-      argv.push_back(argument.data());
-    }
-    std::FILE* out = std::tmpfile();
-    const int code = runUpgrader(static_cast<int>(argv.size()), argv.data(), out);
-    std::string text;
-    std::rewind(out);
-    for (int c; (c = std::fgetc(out)) != EOF;) {
-      text += static_cast<char>(c);
-    }
-    std::fclose(out);
-    return {code, text};
-  }
+  using Run = UpgraderRun;
+  Run run(const std::vector<std::string>& arguments) { return runUpgraderWith(arguments); }
 
   std::string writeImage(std::size_t size) {
     std::string bytes(size, '\0');
@@ -192,13 +170,7 @@ TEST_F(HidrawBackend, ThreePageImageIsFlashedAsOnWindows) {
   system_.nodes[1] = fakeCamera();
   const std::string image = writeImage(768);
   const Run result = run({"fw.img"});
-  EXPECT_EQ(result.output, found(1) +
-                               "Firmware file size = 768\n"
-                               "\rErasing sectors 100% \n"
-                               "\rDownloading firmware 1% "
-                               "\nLast section of firmware download\n"
-                               "\nDownload Complete\n"
-                               "\nDownload Complete\n");
+  EXPECT_EQ(result.output, transcript::successfulRun(768));
   EXPECT_EQ(result.exitCode, 0);
   const auto& flash = system_.camera.flash();
   EXPECT_EQ(std::string(flash.begin(), flash.begin() + 768), image);
@@ -262,7 +234,7 @@ TEST_F(HidrawBackend, ShortReadBackIsAFailedRead) {
   std::ofstream(scratch_ / "fw.img", std::ios::binary) << page << page << page;
   system_.shortPageReads[1] = 64;
   const Run result = run({"fw.img"});
-  EXPECT_EQ(result.output, found(0) +
+  EXPECT_EQ(result.output, foundLine(0) +
                                "Firmware file size = 768\n"
                                "\rErasing sectors 100% \n"
                                "\rDownloading firmware 1% "
@@ -280,7 +252,7 @@ TEST_F(HidrawBackend, ShortWriteIsARefusedReport) {
   system_.shortWrites = 1;
   writeImage(512);
   const Run result = run({"fw.img"});
-  EXPECT_EQ(result.output, found(0) +
+  EXPECT_EQ(result.output, foundLine(0) +
                                "Firmware file size = 512\n"
                                "\rErasing sectors 100% \n"
                                "\nDownload Failed\n");
@@ -312,7 +284,7 @@ TEST_F(HidrawBackend, CameraUnpluggedDuringTheDownloadEndsTheRun) {
   system_.unplugAfterReports = 6;  // the erase and the first page, then nothing answers
   writeImage(1024);
   const Run result = run({"fw.img"});
-  EXPECT_EQ(result.output, found(0) +
+  EXPECT_EQ(result.output, foundLine(0) +
                                "Firmware file size = 1024\n"
                                "\rErasing sectors 100% \n"
                                "\rDownloading firmware 1% first setoutput report failed");

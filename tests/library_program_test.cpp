@@ -15,6 +15,7 @@
 
 #include "scratch_directory.h"
 #include "shell_command.h"
+#include "upgrader_transcripts.h"
 
 namespace {
 
@@ -74,27 +75,22 @@ TEST_F(LibraryProgram, HostDrivesEveryExportAgainstTheSimulatedCamera) {
       runHost("clock = virtual\nvideo_trace = video.trace\nflash = flash.bin\n", "fw.img");
   EXPECT_EQ(code, 0);
   EXPECT_EQ(output,
-            "\nInitialize() = true\n"
-            "\nSetProperty(0, 12.9); GetProperty(0) = 12.000000\n"
-            "\nGetPropertyExtended(20) = [0, 0, 0, 0]\n"
-            "\nGetPropertyExtended(30) = [-0.45]\n"
-            "\nSetPropertyExtended(20, [1, 2, 3, 4]); GetPropertyExtended(20) = [1, 2, 3, 4]\n"
-            "\nSetPassword(\"1A2B\") = true\n"
-            "\nSetRegister(0x10, 0x80) = true\n"
-            "\nGetRegister() = 128\n"
-            "\nSaveSettings() = 0\n"
-            "\nGetSerialNumber() = K030M05010-000000010000000000000000\n\n"
-            "\nUpdateFirmware(\"fw.img\"):\n"
-            "Found Corvantis K3M51-USB camera. Device #1 - VID: 0x1BBD, PID: 0x024C\n"
-            "Firmware file size = 512\n"
-            "\rErasing sectors 100% \n"
-            "\rDownloading firmware 1% "
-            "\nLast section of firmware download\n"
-            "\nDownload Complete\n"
-            "\nDownload Complete\n"
-            "\nDeinitialize():\n"
-            "\nExiting App in 5 sec...\n"
-            "done\n");
+            std::string(
+                "\nInitialize() = true\n"
+                "\nSetProperty(0, 12.9); GetProperty(0) = 12.000000\n"
+                "\nGetPropertyExtended(20) = [0, 0, 0, 0]\n"
+                "\nGetPropertyExtended(30) = [-0.45]\n"
+                "\nSetPropertyExtended(20, [1, 2, 3, 4]); GetPropertyExtended(20) = [1, 2, 3, 4]\n"
+                "\nSetPassword(\"1A2B\") = true\n"
+                "\nSetRegister(0x10, 0x80) = true\n"
+                "\nGetRegister() = 128\n"
+                "\nSaveSettings() = 0\n"
+                "\nGetSerialNumber() = K030M05010-000000010000000000000000\n\n"
+                "\nUpdateFirmware(\"fw.img\"):\n") +
+                transcript::successfulRun(512) +
+                "\nDeinitialize():\n"
+                "\nExiting App in 5 sec...\n"
+                "done\n");
   const std::string flash = readFile(dir_ / "flash.bin");
   EXPECT_EQ(flash.substr(0, 300), std::string(300, 'F'));
   EXPECT_EQ(flash.substr(300, 212), std::string(212, '\xFF'));

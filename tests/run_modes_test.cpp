@@ -8,9 +8,7 @@
 
 namespace {
 
-constexpr const char* NotFoundLines =
-    "Did not find Corvantis K3M51-USB camera...\n"
-    "Connect Corvantis K3M51-USB camera Device...and try again\n";
+constexpr const char* NotFoundLines = transcript::NotFoundLines;
 
 std::string flashBytes(std::size_t offset, std::size_t length) {
   const auto& flash = sim::hidWorld().camera.flash();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scratch_directory.h"
+#include "upgrader_transcripts.h"
 
 namespace {
 
@@ -73,14 +74,7 @@ TEST_F(SimProgram, FlashesAThreePageImageIntoTheFlashFile) {
   write("image.img", image);
   const std::string scenario = "flash = flash.bin\n";
   const ProgramRun result = run("image.img", &scenario);
-  EXPECT_EQ(result.out,
-            "Found Corvantis K3M51-USB camera. Device #1 - VID: 0x1BBD, PID: 0x024C\n"
-            "Firmware file size = 768\n"
-            "\rErasing sectors 100% \n"
-            "\rDownloading firmware 1% "
-            "\nLast section of firmware download\n"
-            "\nDownload Complete\n"
-            "\nDownload Complete\n");
+  EXPECT_EQ(result.out, transcript::successfulRun(768));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exitCode, 0);
   const std::string flash = read("flash.bin");

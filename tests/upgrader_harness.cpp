@@ -21,28 +21,12 @@ void UpgraderHarness::TearDown() {
 }
 
 UpgraderRun UpgraderHarness::run(const std::vector<std::string>& arguments) {
-  std::vector<std::string> storage{"optiqon_fw_upgrader"};
-  storage.insert(storage.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& argument : storage) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-
-  std::FILE* out = std::tmpfile();
-  const int exitCode = runUpgrader(static_cast<int>(storage.size()), argv.data(), out);
-  std::string output;
-  std::rewind(out);
-  for (int c; (c = std::fgetc(out)) != EOF;) {
-    output += static_cast<char>(c);
-  }
-  std::fclose(out);
-
+  const UpgraderRun result = runUpgraderWith(arguments);
   // Whatever the run opened, it closed.
   EXPECT_TRUE(world().openHandles.empty());
   EXPECT_TRUE(world().preparsedData.empty());
   EXPECT_TRUE(world().deviceInfoSets.empty());
-  return {exitCode, output};
+  return result;
 }
 
 UpgraderRun UpgraderHarness::runWithImage(const std::vector<std::uint8_t>& image) {
@@ -82,19 +66,4 @@ std::vector<std::uint8_t> patternImage(std::size_t size) {
     image[i] = static_cast<std::uint8_t>((i * 7 + i / 256 * 13 + 1) % 251);
   }
   return image;
-}
-
-std::string foundLine(unsigned index) {
-  return "Found Corvantis K3M51-USB camera. Device #" + std::to_string(index) +
-         " - VID: 0x1BBD, PID: 0x024C\n";
-}
-
-std::string smallImageSuccess(std::uint32_t transferSize) {
-  return "Firmware file size = " + std::to_string(transferSize) +
-         "\n"
-         "\rErasing sectors 100% \n"
-         "\rDownloading firmware 1% "
-         "\nLast section of firmware download\n"
-         "\nDownload Complete\n"
-         "\nDownload Complete\n";
 }

@@ -10,15 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "run_modes.h"
 #include "scratch_directory.h"
 #include "sim_clock.h"
 #include "sim_hid_world.h"
+#include "upgrader_run.h"
+#include "upgrader_transcripts.h"
 
-struct UpgraderRun {
-  int exitCode;
-  std::string output;
-};
+using transcript::foundLine;
+using transcript::smallImageSuccess;
 
 class UpgraderHarness : public ::testing::Test {
  protected:
@@ -46,10 +45,3 @@ class UpgraderHarness : public ::testing::Test {
 
 // Image bytes that differ from page to page and are never all 0xFF.
 std::vector<std::uint8_t> patternImage(std::size_t size);
-
-// The line the upgrade mode prints once it has chosen the camera at list index `index`.
-std::string foundLine(unsigned index);
-
-// What a whole successful run prints after the found line, for images of up to 12 pages that
-// fit one sector.
-std::string smallImageSuccess(std::uint32_t transferSize);

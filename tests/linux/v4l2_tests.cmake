@@ -14,7 +14,7 @@ if(TARGET media_linux AND TARGET optiqon_fw_upgrader_sim)
   target_link_libraries(v4l2_backend_tests PRIVATE
     camlib_core camlib_launch_v4l2_tests media_linux GTest::gtest_main)
   add_dependencies(v4l2_backend_tests optiqon_fw_upgrader_sim)
-  gtest_discover_tests(v4l2_backend_tests DISCOVERY_TIMEOUT 60)
+  optiqon_discover_tests(v4l2_backend_tests v4l2)
 endif()
 
 if(TARGET Brenwick AND TARGET Brenwick_sim)
@@ -31,5 +31,5 @@ if(TARGET Brenwick AND TARGET Brenwick_sim)
     BRENWICK_PATH="$<TARGET_FILE:Brenwick>"
     BRENWICK_SIM_PATH="$<TARGET_FILE:Brenwick_sim>")
   add_dependencies(v4l2_shipped_library_tests v4l2_library_host Brenwick Brenwick_sim)
-  gtest_discover_tests(v4l2_shipped_library_tests DISCOVERY_TIMEOUT 60)
+  optiqon_discover_tests(v4l2_shipped_library_tests v4l2-shipped)
 endif()
