@@ -71,7 +71,9 @@ bool entryCountIsPlausible(std::uint64_t entryCount, USHORT buttonCapCount, USHO
 
 // The output pass refuses a device whose first output value capability is a range ending
 // exactly B usages below its start (B the number of output button capabilities). A device with
-// no output value capability has no such element, and the check does not apply.
+// no output value capability has no such element, and the check does not apply. The rule reads
+// like a slip but is kept on purpose: every release of the upgrader has refused such a device,
+// so a PC with one lists the same camera at the same device number as before.
 bool outputGuardRefuses(const ReportTypeFields& f) {
   if (f.valueCapCount == 0) {
     return false;
