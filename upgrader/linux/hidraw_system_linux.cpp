@@ -11,13 +11,14 @@
 #include <iterator>
 
 #include "hidraw_system.h"
+#include "interrupted_call.h"
 
 namespace {
 
 constexpr const char* HidrawClass = "/sys/class/hidraw";
 constexpr std::size_t UniqBufferSize = 256;
 
-int resultOf(int returned) { return returned < 0 ? -errno : returned; }
+using hidraw::retryingInterrupted;
 
 class LinuxHidrawSystem final : public HidrawSystem {
  public:
@@ -50,23 +51,27 @@ class LinuxHidrawSystem final : public HidrawSystem {
   }
 
   int openDevice(const std::string& path) override {
-    return resultOf(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    return retryingInterrupted([&] { return ::open(path.c_str(), O_RDWR | O_CLOEXEC); });
   }
 
+  // Never made again: Linux releases the descriptor even when close is interrupted, and by then
+  // another thread may have been given the same number.
   void closeDevice(int device) override { ::close(device); }
 
   int reportDescriptor(int device, std::vector<std::uint8_t>& descriptor) override {
     int size = 0;
-    if (ioctl(device, HIDIOCGRDESCSIZE, &size) < 0) {
-      return -errno;
+    const int sized = retryingInterrupted([&] { return ioctl(device, HIDIOCGRDESCSIZE, &size); });
+    if (sized < 0) {
+      return sized;
     }
     hidraw_report_descriptor raw{};
     raw.size = static_cast<__u32>(size);
     if (size < 0 || static_cast<std::size_t>(size) > sizeof raw.value) {
       return -EINVAL;
     }
-    if (ioctl(device, HIDIOCGRDESC, &raw) < 0) {
-      return -errno;
+    const int got = retryingInterrupted([&] { return ioctl(device, HIDIOCGRDESC, &raw); });
+    if (got < 0) {
+      return got;
     }
     descriptor.assign(raw.value, raw.value + raw.size);
     return 0;
@@ -74,8 +79,9 @@ class LinuxHidrawSystem final : public HidrawSystem {
 
   int rawInfo(int device, HidrawInfo& info) override {
     hidraw_devinfo raw{};
-    if (ioctl(device, HIDIOCGRAWINFO, &raw) < 0) {
-      return -errno;
+    const int result = retryingInterrupted([&] { return ioctl(device, HIDIOCGRAWINFO, &raw); });
+    if (result < 0) {
+      return result;
     }
     info = {raw.bustype, static_cast<std::uint16_t>(raw.vendor),
             static_cast<std::uint16_t>(raw.product)};
@@ -84,24 +90,25 @@ class LinuxHidrawSystem final : public HidrawSystem {
 
   int rawUniq(int device, std::string& uniq) override {
     char buffer[UniqBufferSize] = {};
-    const int got = ioctl(device, HIDIOCGRAWUNIQ(sizeof buffer - 1), buffer);
+    const int got = retryingInterrupted(
+        [&] { return ioctl(device, HIDIOCGRAWUNIQ(sizeof buffer - 1), buffer); });
     if (got < 0) {
-      return -errno;
+      return got;
     }
     uniq.assign(buffer);
     return 0;
   }
 
   int sendOutputReport(int device, const std::uint8_t* report, std::size_t length) override {
-    return resultOf(ioctl(device, HIDIOCSOUTPUT(length), report));
+    return retryingInterrupted([&] { return ioctl(device, HIDIOCSOUTPUT(length), report); });
   }
 
   int getInputReport(int device, std::uint8_t* report, std::size_t length) override {
-    return resultOf(ioctl(device, HIDIOCGINPUT(length), report));
+    return retryingInterrupted([&] { return ioctl(device, HIDIOCGINPUT(length), report); });
   }
 
   int writeReport(int device, const std::uint8_t* report, std::size_t length) override {
-    return resultOf(static_cast<int>(::write(device, report, length)));
+    return retryingInterrupted([&] { return ::write(device, report, length); });
   }
 
   // Sleeps to an absolute point on the monotonic clock, so a signal that wakes the thread does
@@ -125,6 +132,10 @@ HidrawSystem* current = &realSystem;
 
 }  // namespace
 
-HidrawSystem& hidrawSystem() { return *current; }
+HidrawSystem& hidrawSystem() {
+  return *current;
+}
 
-void useHidrawSystem(HidrawSystem* system) { current = system != nullptr ? system : &realSystem; }
+void useHidrawSystem(HidrawSystem* system) {
+  current = system != nullptr ? system : &realSystem;
+}
