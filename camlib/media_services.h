@@ -6,7 +6,7 @@
 // a native one) provides them. Nothing above this header knows which.
 #pragma once
 
-#include "BrenwickSafeArray.h"
+#include "include/BrenwickSafeArray.h"
 
 #if defined(_WIN32)
 

@@ -22,11 +22,11 @@ add_upgrader_launch(camlib_launch_linux "${BRENWICK_UPGRADER_DIRECTORY}"
   "${BRENWICK_UPGRADER_FILE_NAME}" "${BRENWICK_PATH_SEPARATOR}")
 add_library(Brenwick SHARED
   $<TARGET_OBJECTS:camlib_core> $<TARGET_OBJECTS:camlib_launch_linux>)
-target_include_directories(Brenwick PUBLIC ${PROJECT_SOURCE_DIR}/camlib)
+target_include_directories(Brenwick PUBLIC ${PROJECT_SOURCE_DIR}/camlib/include)
 target_link_libraries(Brenwick PRIVATE media_linux)
 target_link_options(Brenwick PRIVATE -Wl,--exclude-libs,ALL -Wl,-z,defs
-  -Wl,--version-script=${PROJECT_SOURCE_DIR}/camlib/brenwick_exports.map)
+  -Wl,--version-script=${PROJECT_SOURCE_DIR}/camlib/include/brenwick_exports.map)
 set_target_properties(Brenwick PROPERTIES
   OUTPUT_NAME Brenwick
-  LINK_DEPENDS ${PROJECT_SOURCE_DIR}/camlib/brenwick_exports.map
+  LINK_DEPENDS ${PROJECT_SOURCE_DIR}/camlib/include/brenwick_exports.map
   CXX_VISIBILITY_PRESET hidden)
