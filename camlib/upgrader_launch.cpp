@@ -2,11 +2,9 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <vector>
 
 #include "Brenwick.h"
 #include "child_process.h"
-#include "command_line.h"
 #include "export_lock.h"
 #include "library_console.h"
 
@@ -25,12 +23,6 @@ constexpr const char* ProgramNotFound = "%s: not found\n";
 constexpr int ControlAfterUpdate = 4;
 
 char serialNumber[PieceBufferSize];
-
-// The program a command line starts, as the child's start-up code would name it.
-std::string programOf(const std::string& command) {
-  const std::vector<std::string> words = splitCommandLine(command);
-  return words.empty() ? command : words.front();
-}
 
 std::string quotedIfBlank(const std::string& path) {
   return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
@@ -56,7 +48,7 @@ bool startCommand(const std::string& command, ChildProcess& child) {
     case ChildStart::Started:
       return true;
     case ChildStart::ProgramNotFound:
-      std::fprintf(stderr, ProgramNotFound, programOf(command).c_str());
+      std::fprintf(stderr, ProgramNotFound, child.program().c_str());
       std::fflush(stderr);
       return false;
     case ChildStart::Failed:

@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include "child_process.h"
-#include "command_line.h"
 #include "library_console.h"
 #include "library_test_support.h"
+#include "portable/command_line.h"
 #include "scratch_directory.h"
 #include "upgrader_launch.h"
 

@@ -1,9 +1,13 @@
+// The child process off Windows: posix_spawn with the command line split as a Windows program's
+// start-up code splits it, and a pipe as its standard output.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "command_line.h"
@@ -31,6 +35,7 @@ bool programIsMissing(int error, const std::string& path) {
 ChildStart ChildProcess::start(const std::string& commandLine) {
   finish();
   const std::vector<std::string> arguments = splitCommandLine(commandLine);
+  program_ = arguments.empty() ? commandLine : arguments.front();
   if (arguments.empty()) {
     return ChildStart::Failed;
   }

@@ -5,6 +5,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "child_process.h"
@@ -21,10 +22,27 @@ bool programIsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// The program CreateProcess starts when it is given only a command line: the quoted text at the
+// line's start, or else its first word.
+std::string programOf(const std::string& commandLine) {
+  const std::size_t start = commandLine.find_first_not_of(" \t");
+  if (start == std::string::npos) {
+    return commandLine;
+  }
+  if (commandLine[start] == '"') {
+    const std::size_t closing = commandLine.find('"', start + 1);
+    return commandLine.substr(
+        start + 1, closing == std::string::npos ? std::string::npos : closing - start - 1);
+  }
+  const std::size_t end = commandLine.find_first_of(" \t", start);
+  return commandLine.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
 }  // namespace
 
 ChildStart ChildProcess::start(const std::string& commandLine) {
   finish();
+  program_ = programOf(commandLine);
   SECURITY_ATTRIBUTES inheritable{};
   inheritable.nLength = sizeof inheritable;
   inheritable.bInheritHandle = TRUE;
