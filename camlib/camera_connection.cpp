@@ -10,7 +10,6 @@
 #include "com_ptr.h"
 #include "export_lock.h"
 #include "library_console.h"
-#include "uvc_extension.h"
 
 namespace {
 

@@ -3,6 +3,9 @@
 // the camera through `mediaSource`; null means no camera.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "media_services.h"
 
 struct CameraConnection {
@@ -18,6 +21,15 @@ CameraConnection& cameraConnection();
 
 // Releases everything the record holds and leaves it empty.
 void releaseCameraConnection(CameraConnection& connection);
+
+// The steps of opening the camera, which fill the record: the attribute store and the list of
+// video capture devices; the devices' names, converted into `names`, with the index of the last
+// one that is the camera (-1 when none is); the activation of that device.
+namespace UvcExtension {
+void GetVideoDevices();
+int GetVideoDeviceFriendlyNames(std::vector<std::string>& names);
+void InitVideoDevice(UINT32 device);
+}  // namespace UvcExtension
 
 // The camera's video capture device is recognised by this exact friendly name.
 inline constexpr const char* CameraFriendlyName = "Corvantis Optiqon";

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "media_services.h"
@@ -21,22 +20,17 @@ inline constexpr DWORD ExtensionUnitNode3 = 3;
 inline constexpr ULONG ReadControlFlags = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
 inline constexpr ULONG WriteControlFlags = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;
 
-class UvcExtension {
- public:
-  // Camera connection: the attribute store and the enumeration of video capture devices; the
-  // devices' names, converted into `names`, with the index of the last one that is the camera
-  // (-1 when none is); the activation of that device.
-  static void GetVideoDevices();
-  static int GetVideoDeviceFriendlyNames(std::vector<std::string>& names);
-  static void InitVideoDevice(UINT32 device);
+namespace UvcExtension {
 
-  // One property request for one control, in either direction. S_OK on success, E_FAIL without
-  // a camera, otherwise the result of the step that failed (after its line).
-  static HRESULT SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector, ULONG flags, void* data,
-                                     ULONG length, ULONG* bytesReturned);
+// One property request for one control, in either direction, to the camera of the connection.
+// S_OK on success, E_FAIL without a camera, otherwise the result of the step that failed (after
+// its line).
+HRESULT SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector, ULONG flags, void* data,
+                            ULONG length, ULONG* bytesReturned);
 
-  // Reads a control into a new vector of exactly `length` bytes. What the camera did not fill,
-  // after a failure too, stays 0.
-  static std::vector<std::uint8_t> GetExtensionUnit(GUID unit, DWORD node, ULONG selector,
-                                                    std::int32_t length);
-};
+// Reads a control into a new vector of exactly `length` bytes. What the camera did not fill,
+// after a failure too, stays 0.
+std::vector<std::uint8_t> GetExtensionUnit(GUID unit, DWORD node, ULONG selector,
+                                           std::int32_t length);
+
+}  // namespace UvcExtension
