@@ -10,21 +10,12 @@
 #include "com_ptr.h"
 #include "export_lock.h"
 #include "library_console.h"
+#include "library_messages.h"
 
 namespace {
 
-constexpr const char* DevicesOperation = "UvcExtension::GetVideoDevices";
-constexpr const char* NamesOperation = "UvcExtension::GetVideoDeviceFriendlyNames";
-constexpr const char* ActivationOperation = "UvcExtension::InitVideoDevice";
-
 constexpr std::size_t NameSlotSize = 260;  // bytes, with the terminating zero
 constexpr DWORD ExitWaitMs = 5000;
-
-constexpr const char* NotFoundMessage =
-    "\nDid not find \"K3M51-USB\" device (AN75779 firmware)\n\n \t\t\t\tVideo Devices connected : "
-    "\n";
-constexpr const char* DeviceListLine = "%d: %s\n";
-constexpr const char* ExitMessage = "\nExiting App in 5 sec...";
 
 CameraConnection connection{};
 
@@ -77,9 +68,10 @@ std::string narrowDeviceName(const WCHAR* name) {
 }
 
 void printNotFound(const std::vector<std::string>& names) {
-  printToConsole(NotFoundMessage);
+  printToConsole(library_messages::CameraNotFound);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    std::fprintf(libraryConsole(), DeviceListLine, static_cast<int>(i), names[i].c_str());
+    std::fprintf(libraryConsole(), library_messages::DeviceListLine, static_cast<int>(i),
+                 names[i].c_str());
   }
   std::fflush(libraryConsole());
 }
@@ -109,13 +101,14 @@ void UvcExtension::GetVideoDevices() {
   HRESULT result = MFCreateAttributes(&connection.attributeStore, 1);
   result = objectResult(result, connection.attributeStore);
   if (result != S_OK) {
-    reportFailure(DevicesOperation, "Create attribute store", result);
+    reportFailure(library_messages::DevicesOperation, library_messages::CreateAttributeStore,
+                  result);
     return;
   }
   result = connection.attributeStore->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                                               MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
   if (result != S_OK) {
-    reportFailure(DevicesOperation, "Video capture device SetGUID", result);
+    reportFailure(library_messages::DevicesOperation, library_messages::SelectVideoCapture, result);
     return;
   }
   result =
@@ -125,7 +118,7 @@ void UvcExtension::GetVideoDevices() {
     result = objectResult(result, connection.devices);
   }
   if (result != S_OK) {
-    reportFailure(DevicesOperation, "Device enumeration", result);
+    reportFailure(library_messages::DevicesOperation, library_messages::EnumerateDevices, result);
     // Whatever a failed enumeration left behind is not a device list.
     CoTaskMemFree(connection.devices);
     connection.devices = nullptr;
@@ -152,7 +145,7 @@ int UvcExtension::GetVideoDeviceFriendlyNames(std::vector<std::string>& names) {
       result = objectResult(result, connection.friendlyName);
     }
     if (result != S_OK) {
-      reportFailure(NamesOperation, "Get video device friendly name", result);
+      reportFailure(library_messages::NamesOperation, library_messages::GetFriendlyName, result);
       continue;
     }
     names[i] = narrowDeviceName(connection.friendlyName);
@@ -168,14 +161,15 @@ void UvcExtension::InitVideoDevice(UINT32 device) {
       IID_IMFMediaSource, reinterpret_cast<void**>(&connection.mediaSource));
   result = objectResult(result, connection.mediaSource);
   if (result != S_OK) {
-    reportFailure(ActivationOperation, "Activating video device", result);
+    reportFailure(library_messages::ActivationOperation, library_messages::ActivateDevice, result);
     return;
   }
   result = MFCreateSourceReaderFromMediaSource(connection.mediaSource, connection.attributeStore,
                                                &connection.sourceReader);
   result = objectResult(result, connection.sourceReader);
   if (result != S_OK) {
-    reportFailure(ActivationOperation, "Creating video source reader", result);
+    reportFailure(library_messages::ActivationOperation, library_messages::CreateSourceReader,
+                  result);
   }
 }
 
@@ -200,6 +194,6 @@ bool Initialize() {
 void Deinitialize() {
   const auto call = oneExportAtATime();
   releaseCameraConnection(connection);
-  printToConsole(ExitMessage);
+  printToConsole(library_messages::Exiting);
   Sleep(ExitWaitMs);
 }

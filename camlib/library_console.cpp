@@ -1,5 +1,7 @@
 #include "library_console.h"
 
+#include "library_messages.h"
+
 namespace {
 
 std::FILE* redirected = nullptr;
@@ -20,7 +22,7 @@ void printToConsole(const char* text) {
 }
 
 void reportFailure(const char* operation, const char* step, HRESULT result) {
-  std::fprintf(libraryConsole(), "info: Function: %s, %s failed, Error code: 0x%.2x \n", operation,
-               step, static_cast<unsigned>(result));
+  std::fprintf(libraryConsole(), library_messages::FailedCall, operation, step,
+               static_cast<unsigned>(result));
   std::fflush(libraryConsole());
 }

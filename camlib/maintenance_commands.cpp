@@ -11,6 +11,7 @@
 #include "control_sizes.h"
 #include "export_lock.h"
 #include "library_console.h"
+#include "library_messages.h"
 #include "uvc_extension.h"
 
 namespace {
@@ -25,7 +26,6 @@ constexpr std::uint8_t SaveSettingsCommand = 0x01;
 constexpr std::uint8_t ResetSettingsCommand = 0x05;
 
 constexpr std::uint8_t PasswordAccepted = 1;
-constexpr const char* RegisterUnreadable = "\nDid not find \"Optiqon\" device.";
 
 HRESULT writeControl(ULONG selector, std::uint8_t first, std::uint8_t second) {
   std::uint8_t request[2] = {first, second};
@@ -40,7 +40,7 @@ std::uint8_t passwordByte(const std::string& pair) {
   char* end = nullptr;
   const long value = std::strtol(start, &end, 16);
   if (end == start) {
-    throw std::invalid_argument("invalid stoi argument");
+    throw std::invalid_argument(library_messages::PasswordUnreadable);
   }
   return static_cast<std::uint8_t>(static_cast<unsigned long>(value) & 0xFF);
 }
@@ -74,7 +74,7 @@ int GetRegister() {
       ExtensionUnitGuidNode2, ExtensionUnitNode2, RegisterSelector, ReadControlFlags, reply,
       sizeof reply, &returned);
   if (result != S_OK) {
-    printToConsole(RegisterUnreadable);
+    printToConsole(library_messages::RegisterUnreadable);
     return -1;
   }
   return reply[1];

@@ -7,6 +7,7 @@
 #include "child_process.h"
 #include "export_lock.h"
 #include "library_console.h"
+#include "library_messages.h"
 
 namespace {
 
@@ -14,9 +15,6 @@ namespace {
 // when a line (a whole phase of progress updates) is longer.
 constexpr int PieceBufferSize = 128;
 constexpr const char* SerialNumberSwitch = " -s";
-constexpr const char* StartFailed = "popen() failed!";
-// What a command interpreter says, on its standard error, of a program it cannot find.
-constexpr const char* ProgramNotFound = "%s: not found\n";
 
 // Control 4 is addressed once the upgrader's output has ended. No value for it after an update
 // is known, so the request carries no values and sends nothing.
@@ -48,19 +46,21 @@ bool startCommand(const std::string& command, ChildProcess& child) {
     case ChildStart::Started:
       return true;
     case ChildStart::ProgramNotFound:
-      std::fprintf(stderr, ProgramNotFound, child.program().c_str());
+      std::fprintf(stderr, library_messages::ProgramNotFound, child.program().c_str());
       std::fflush(stderr);
       return false;
     case ChildStart::Failed:
       break;
   }
-  throw std::runtime_error(StartFailed);
+  throw std::runtime_error(library_messages::StartFailed);
 }
 
 void echoOutput(ChildProcess& child) {
   char piece[PieceBufferSize];
   while (std::fgets(piece, PieceBufferSize, child.output()) != nullptr) {
-    printToConsole(piece[0] == '.' ? "." : piece);
+    // Kept as hosts have always seen it; the upgrader never begins a line with a full stop, so
+    // its own output passes unchanged.
+    printToConsole(piece[0] == '.' ? library_messages::EchoedFullStop : piece);
   }
 }
 

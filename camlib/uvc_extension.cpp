@@ -3,13 +3,12 @@
 #include "camera_connection.h"
 #include "com_ptr.h"
 #include "library_console.h"
+#include "library_messages.h"
 
 namespace {
 
-constexpr const char* TransportOperation = "UvcExtension::SetGetExtensionUnit";
-
 HRESULT failedStep(const char* step, HRESULT result) {
-  reportFailure(TransportOperation, step, result);
+  reportFailure(library_messages::TransportOperation, step, result);
   return result;
 }
 
@@ -27,24 +26,24 @@ HRESULT UvcExtension::SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector,
   HRESULT result = source->QueryInterface(IID_IKsTopologyInfo, topology.out());
   result = objectResult(result, topology.get());
   if (result != S_OK) {
-    return failedStep("IMFMediaSource::QueryInterface(IKsTopologyInfo)", result);
+    return failedStep(library_messages::QueryTopology, result);
   }
   GUID nodeType{};
   result = topology->get_NodeType(node, &nodeType);
   if (result != S_OK) {
-    return failedStep("IKsTopologyInfo->get_NodeType(...)", result);
+    return failedStep(library_messages::GetNodeType, result);
   }
   ComPtr<IUnknown> nodeInstance;
   result = topology->CreateNodeInstance(node, IID_IUnknown, nodeInstance.out());
   result = objectResult(result, nodeInstance.get());
   if (result != S_OK) {
-    return failedStep("ks_topology_info->CreateNodeInstance(...)", result);
+    return failedStep(library_messages::CreateNodeInstance, result);
   }
   ComPtr<IKsControl> control;
   result = nodeInstance->QueryInterface(IID_IKsControl, control.out());
   result = objectResult(result, control.get());
   if (result != S_OK) {
-    return failedStep("ks_topology_info->QueryInterface(...)", result);
+    return failedStep(library_messages::QueryControl, result);
   }
   KSP_NODE request{};
   request.Property.Set = unit;
@@ -55,7 +54,7 @@ HRESULT UvcExtension::SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector,
   result = control->KsProperty(reinterpret_cast<PKSPROPERTY>(&request), sizeof request, data,
                                length, bytesReturned);
   if (result != S_OK) {
-    return failedStep("ks_control->KsProperty(...)", result);
+    return failedStep(library_messages::SendProperty, result);
   }
   return S_OK;
 }
