@@ -65,7 +65,8 @@ bool SetRegister(unsigned char address, unsigned char value) {
   return writeControl(RegisterSelector, address, value) == S_OK;
 }
 
-// The register control answers with the address last written and that register's value.
+// The register control answers with the address last written and that register's value; -1,
+// which no 8-bit register holds, when it cannot be read.
 int GetRegister() {
   const auto call = oneExportAtATime();
   std::uint8_t reply[2] = {0xCD, 0xEF};

@@ -17,7 +17,8 @@ constexpr int PieceBufferSize = 128;
 constexpr const char* SerialNumberSwitch = " -s";
 
 // Control 4 is addressed once the upgrader's output has ended. No value for it after an update
-// is known, so the request carries no values and sends nothing.
+// is known, so the request carries no values and sends nothing. It is kept so: a guessed value
+// would send an unknown command to a camera that has just been flashed.
 constexpr int ControlAfterUpdate = 4;
 
 char serialNumber[PieceBufferSize];
