@@ -76,6 +76,15 @@ constexpr HRESULT MF_E_INVALIDTYPE = makeHresult(0xC00D36BD);
 constexpr HRESULT hresultFromWin32(std::uint32_t error) {
   return error == 0 ? S_OK : makeHresult((error & 0xFFFF) | 0x80070000u);
 }
+// The ones the backends answer with: ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
+// ERROR_INSUFFICIENT_BUFFER, ERROR_DEVICE_NOT_CONNECTED, ERROR_NOT_FOUND (no such control or
+// property) and ERROR_SET_NOT_FOUND (a property set the node does not have).
+inline constexpr HRESULT ErrorAccessDenied = hresultFromWin32(5);
+inline constexpr HRESULT ErrorGenFailure = hresultFromWin32(31);
+inline constexpr HRESULT ErrorInsufficientBuffer = hresultFromWin32(122);
+inline constexpr HRESULT ErrorDeviceNotConnected = hresultFromWin32(1167);
+inline constexpr HRESULT ErrorNotFound = hresultFromWin32(1168);
+inline constexpr HRESULT ErrorSetNotFound = hresultFromWin32(1170);
 
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 constexpr DWORD COINIT_DISABLE_OLE1DDE = 0x4;
@@ -167,6 +176,22 @@ struct KSTOPOLOGY_CONNECTION;
 constexpr ULONG KSPROPERTY_TYPE_GET = 0x00000001;
 constexpr ULONG KSPROPERTY_TYPE_SET = 0x00000002;
 constexpr ULONG KSPROPERTY_TYPE_TOPOLOGY = 0x10000000;
+
+// The types of the topology nodes of a UVC video function, as ksmedia.h names them: one per kind
+// of terminal and unit, and KSNODETYPE_DEV_SPECIFIC for an extension unit.
+constexpr GUID ksVideoNodeType(std::uint32_t first) {
+  return {first, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+}
+inline constexpr GUID KSNODETYPE_VIDEO_STREAMING = ksVideoNodeType(0xDFF229E1);
+inline constexpr GUID KSNODETYPE_VIDEO_INPUT_TERMINAL = ksVideoNodeType(0xDFF229E2);
+inline constexpr GUID KSNODETYPE_VIDEO_OUTPUT_TERMINAL = ksVideoNodeType(0xDFF229E3);
+inline constexpr GUID KSNODETYPE_VIDEO_SELECTOR = ksVideoNodeType(0xDFF229E4);
+inline constexpr GUID KSNODETYPE_VIDEO_PROCESSING = ksVideoNodeType(0xDFF229E5);
+inline constexpr GUID KSNODETYPE_VIDEO_CAMERA_TERMINAL = ksVideoNodeType(0xDFF229E6);
+inline constexpr GUID KSNODETYPE_VIDEO_INPUT_MTT = ksVideoNodeType(0xDFF229E7);
+inline constexpr GUID KSNODETYPE_VIDEO_OUTPUT_MTT = ksVideoNodeType(0xDFF229E8);
+inline constexpr GUID KSNODETYPE_DEV_SPECIFIC = {
+    0x941C7AC0, 0xC559, 0x11D0, {0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1}};
 
 struct IKsControl : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength,

@@ -12,10 +12,6 @@
 namespace sim {
 namespace {
 
-constexpr GUID HidInterfaceClass = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-constexpr DWORD InterfaceActive = 0x1;  // SPINT_ACTIVE
-
 const void* newToken(HidWorld& world) {
   world.nextToken += 16;
   return reinterpret_cast<const void*>(world.nextToken);
@@ -204,7 +200,7 @@ BOOL CloseHandle(HANDLE handle) {
 HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
   sim::HidWorld& world = hidWorld();
   if (world.classDevicesFail || classGuid == nullptr ||
-      std::memcmp(classGuid, &sim::HidInterfaceClass, sizeof(GUID)) != 0 ||
+      std::memcmp(classGuid, &GUID_DEVINTERFACE_HID, sizeof(GUID)) != 0 ||
       (flags & DIGCF_DEVICEINTERFACE) == 0) {
     sim::fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -230,8 +226,8 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DW
   if (world.interfaces[memberIndex].failStep == sim::FailStep::Enumerate) {
     return sim::fail(ERROR_GEN_FAILURE);
   }
-  interfaceData->InterfaceClassGuid = sim::HidInterfaceClass;
-  interfaceData->Flags = sim::InterfaceActive;
+  interfaceData->InterfaceClassGuid = GUID_DEVINTERFACE_HID;
+  interfaceData->Flags = SPINT_ACTIVE;
   interfaceData->Reserved = memberIndex + 1;  // which interface the detail query is about
   return TRUE;
 }
@@ -284,7 +280,7 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
 
 void HidD_GetHidGuid(GUID* hidGuid) {
   if (hidGuid != nullptr) {
-    *hidGuid = sim::HidInterfaceClass;
+    *hidGuid = GUID_DEVINTERFACE_HID;
   }
 }
 

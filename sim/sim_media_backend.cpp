@@ -23,21 +23,8 @@ namespace {
 static_assert(VideoCamera::AutoFlag == VideoProcAmp_Flags_Auto);
 static_assert(VideoCamera::ManualFlag == VideoProcAmp_Flags_Manual);
 
-constexpr HRESULT ErrorSetNotFound = hresultFromWin32(1170);  // ERROR_SET_NOT_FOUND
-constexpr HRESULT ErrorNotFound = hresultFromWin32(1168);     // ERROR_NOT_FOUND
-
 constexpr ULONG GetRequest = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
 constexpr ULONG SetRequest = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;
-
-// Node types, as the kernel-streaming proxy reports the units and terminals of a UVC function.
-constexpr GUID KSNODETYPE_VIDEO_CAMERA_TERMINAL = {
-    0xDFF229E6, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-constexpr GUID KSNODETYPE_VIDEO_PROCESSING = {
-    0xDFF229E5, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-constexpr GUID KSNODETYPE_VIDEO_STREAMING = {
-    0xDFF229E1, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-constexpr GUID KSNODETYPE_DEV_SPECIFIC = {
-    0x941C7AC0, 0xC559, 0x11D0, {0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1}};
 
 // The camera's video function, node by node. Any other capture device is a plain webcam:
 // terminal, processing unit, output, and no extension unit.

@@ -87,6 +87,11 @@ constexpr DWORD ERROR_INVALID_USER_BUFFER = 1784;
 // Device setup.
 constexpr DWORD DIGCF_PRESENT = 0x02;
 constexpr DWORD DIGCF_DEVICEINTERFACE = 0x10;
+constexpr DWORD SPINT_ACTIVE = 0x1;
+
+// The device interface class of HID collections, which HidD_GetHidGuid answers.
+inline constexpr GUID GUID_DEVINTERFACE_HID = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 struct SP_DEVINFO_DATA;
 using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;

@@ -24,21 +24,6 @@ constexpr std::size_t TerminalTypeField = 4;
 constexpr std::size_t ExtensionCodeField = 4;
 constexpr std::size_t ExtensionCodeLength = 16;
 
-// Node types, as ksmedia.h names them.
-constexpr GUID videoNodeType(std::uint32_t first) {
-  return {first, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-}
-constexpr GUID KSNODETYPE_VIDEO_STREAMING = videoNodeType(0xDFF229E1);
-constexpr GUID KSNODETYPE_VIDEO_INPUT_TERMINAL = videoNodeType(0xDFF229E2);
-constexpr GUID KSNODETYPE_VIDEO_OUTPUT_TERMINAL = videoNodeType(0xDFF229E3);
-constexpr GUID KSNODETYPE_VIDEO_SELECTOR = videoNodeType(0xDFF229E4);
-constexpr GUID KSNODETYPE_VIDEO_PROCESSING = videoNodeType(0xDFF229E5);
-constexpr GUID KSNODETYPE_VIDEO_CAMERA_TERMINAL = videoNodeType(0xDFF229E6);
-constexpr GUID KSNODETYPE_VIDEO_INPUT_MTT = videoNodeType(0xDFF229E7);
-constexpr GUID KSNODETYPE_VIDEO_OUTPUT_MTT = videoNodeType(0xDFF229E8);
-constexpr GUID KSNODETYPE_DEV_SPECIFIC = {
-    0x941C7AC0, 0xC559, 0x11D0, {0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1}};
-
 std::uint16_t littleEndian16(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
 }

@@ -28,10 +28,6 @@ using hidraw::kernelLacksCall;
 using hidraw::sysfsPathOf;
 using hidraw::windowsErrorOf;
 
-constexpr GUID HidInterfaceClass = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-constexpr DWORD InterfaceActive = 0x1;  // SPINT_ACTIVE
-
 thread_local DWORD lastError = ERROR_SUCCESS;
 
 BOOL fail(DWORD error) {
@@ -127,12 +123,12 @@ void Sleep(DWORD milliseconds) {
 
 void HidD_GetHidGuid(GUID* hidGuid) {
   if (hidGuid != nullptr) {
-    *hidGuid = HidInterfaceClass;
+    *hidGuid = GUID_DEVINTERFACE_HID;
   }
 }
 
 HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
-  if (classGuid == nullptr || std::memcmp(classGuid, &HidInterfaceClass, sizeof(GUID)) != 0 ||
+  if (classGuid == nullptr || std::memcmp(classGuid, &GUID_DEVINTERFACE_HID, sizeof(GUID)) != 0 ||
       (flags & DIGCF_DEVICEINTERFACE) == 0) {
     fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -163,8 +159,8 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DW
   if (memberIndex >= snapshot->interfaces.size()) {
     return fail(ERROR_NO_MORE_ITEMS);
   }
-  interfaceData->InterfaceClassGuid = HidInterfaceClass;
-  interfaceData->Flags = InterfaceActive;
+  interfaceData->InterfaceClassGuid = GUID_DEVINTERFACE_HID;
+  interfaceData->Flags = SPINT_ACTIVE;
   interfaceData->Reserved = memberIndex + 1;  // which interface the detail query is about
   return TRUE;
 }
