@@ -3,26 +3,41 @@
 #include <linux/usb/ch9.h>
 #include <linux/usb/video.h>
 
+#include <cstddef>
+
 namespace {
 
 // Not named by the kernel's header: the encoding unit of UVC 1.5.
 constexpr std::uint8_t EncodingUnit = 0x07;
 
-// Standard descriptor fields.
-constexpr std::size_t LengthField = 0;
-constexpr std::size_t TypeField = 1;
-constexpr std::size_t ConfigurationValueField = 5;  // configuration descriptor
-constexpr std::size_t InterfaceNumberField = 2;     // interface descriptor
-constexpr std::size_t InterfaceClassField = 5;
-constexpr std::size_t InterfaceSubclassField = 6;
+// Where the fields read here lie, as the kernel's descriptor structures place them. A terminal's
+// or unit's id follows its subtype in every class-specific VideoControl descriptor, so one offset
+// serves them all; the encoding unit of UVC 1.5 has no structure of its own but the same header.
+constexpr std::size_t LengthField = offsetof(usb_descriptor_header, bLength);
+constexpr std::size_t TypeField = offsetof(usb_descriptor_header, bDescriptorType);
+constexpr std::size_t ConfigurationValueField =
+    offsetof(usb_config_descriptor, bConfigurationValue);
+constexpr std::size_t InterfaceNumberField = offsetof(usb_interface_descriptor, bInterfaceNumber);
+constexpr std::size_t InterfaceClassField = offsetof(usb_interface_descriptor, bInterfaceClass);
+constexpr std::size_t InterfaceSubclassField =
+    offsetof(usb_interface_descriptor, bInterfaceSubClass);
 
-// Class-specific VideoControl descriptor fields: the subtype, the terminal or unit id, a
-// terminal's type and an extension unit's code.
-constexpr std::size_t SubtypeField = 2;
-constexpr std::size_t IdField = 3;
-constexpr std::size_t TerminalTypeField = 4;
-constexpr std::size_t ExtensionCodeField = 4;
-constexpr std::size_t ExtensionCodeLength = 16;
+constexpr std::size_t SubtypeField = offsetof(uvc_input_terminal_descriptor, bDescriptorSubType);
+constexpr std::size_t IdField = offsetof(uvc_input_terminal_descriptor, bTerminalID);
+constexpr std::size_t TerminalTypeField = offsetof(uvc_input_terminal_descriptor, wTerminalType);
+constexpr std::size_t ExtensionCodeField =
+    offsetof(uvc_extension_unit_descriptor, guidExtensionCode);
+constexpr std::size_t ExtensionCodeLength =
+    sizeof(uvc_extension_unit_descriptor::guidExtensionCode);
+
+static_assert(offsetof(uvc_output_terminal_descriptor, bDescriptorSubType) == SubtypeField);
+static_assert(offsetof(uvc_extension_unit_descriptor, bDescriptorSubType) == SubtypeField);
+static_assert(offsetof(uvc_output_terminal_descriptor, bTerminalID) == IdField);
+static_assert(offsetof(uvc_selector_unit_descriptor, bUnitID) == IdField);
+static_assert(offsetof(uvc_processing_unit_descriptor, bUnitID) == IdField);
+static_assert(offsetof(uvc_extension_unit_descriptor, bUnitID) == IdField);
+static_assert(offsetof(uvc_output_terminal_descriptor, wTerminalType) == TerminalTypeField);
+static_assert(sizeof(GUID) == ExtensionCodeLength);
 
 std::uint16_t littleEndian16(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
@@ -52,7 +67,8 @@ std::optional<TopologyNode> nodeOf(std::span<const std::uint8_t> descriptor) {
   switch (node.subtype) {
     case UVC_VC_INPUT_TERMINAL:
     case UVC_VC_OUTPUT_TERMINAL:
-      if (descriptor.size() < TerminalTypeField + 2) {
+      if (descriptor.size() <
+          TerminalTypeField + sizeof(uvc_input_terminal_descriptor::wTerminalType)) {
         return std::nullopt;
       }
       node.terminalType = littleEndian16(descriptor, TerminalTypeField);
