@@ -8,9 +8,9 @@ if(TARGET media_linux AND TARGET optiqon_fw_upgrader_sim)
   add_executable(v4l2_backend_tests
     ${CMAKE_CURRENT_SOURCE_DIR}/v4l2_backend_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fake_v4l2_system.cpp
-    ${PROJECT_SOURCE_DIR}/sim/sim_video_camera.cpp)
+    ${PROJECT_SOURCE_DIR}/sim/video/sim_video_camera.cpp)
   target_include_directories(v4l2_backend_tests PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/sim)
+    ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/sim/video)
   target_link_libraries(v4l2_backend_tests PRIVATE
     camlib_core camlib_launch_v4l2_tests media_linux GTest::gtest_main)
   add_dependencies(v4l2_backend_tests optiqon_fw_upgrader_sim)

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "../upgrader/hid_services.h"
+#include "../../upgrader/hid_services.h"
 #include "sim_clock.h"
 #include "sim_hid_world.h"
 

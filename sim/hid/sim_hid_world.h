@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../upgrader/hid_services.h"
+#include "../../upgrader/hid_services.h"
 #include "sim_flash_camera.h"
 #include "sim_hid_faults.h"
 #include "sim_scenario.h"

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "sim_clock.h"
-#include "sim_flash_camera.h"
-#include "sim_hid_faults.h"
-#include "sim_video_camera.h"
-#include "sim_video_faults.h"
+#include "../hid/sim_flash_camera.h"
+#include "../hid/sim_hid_faults.h"
+#include "../video/sim_video_camera.h"
+#include "../video/sim_video_faults.h"
 
 namespace sim {
 
