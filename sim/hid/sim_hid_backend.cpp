@@ -12,6 +12,8 @@
 namespace sim {
 namespace {
 
+// Handles are made-up addresses that the world looks up and never follows; 16 apart, they are
+// aligned and distinct as heap addresses are.
 const void* newToken(HidWorld& world) {
   world.nextToken += 16;
   return reinterpret_cast<const void*>(world.nextToken);

@@ -55,6 +55,7 @@ struct OpenDevice {
   unsigned collection;
 };
 
+// Not locked: the upgrader calls the seam from its one thread only.
 hidraw::HandleRegistry<DeviceInfoSet> deviceInfoSets;
 hidraw::HandleRegistry<OpenDevice> openDevices;
 hidraw::HandleRegistry<_HIDP_PREPARSED_DATA> preparsedObjects;
@@ -127,6 +128,7 @@ void HidD_GetHidGuid(GUID* hidGuid) {
   }
 }
 
+// sysfs lists the nodes present only, so DIGCF_PRESENT is taken as given.
 HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
   if (classGuid == nullptr || std::memcmp(classGuid, &GUID_DEVINTERFACE_HID, sizeof(GUID)) != 0 ||
       (flags & DIGCF_DEVICEINTERFACE) == 0) {
@@ -182,6 +184,7 @@ BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA in
   if (requiredSize != nullptr) {
     *requiredSize = needed;
   }
+  // The size query fails even though it has answered the size, as it does on Windows.
   if (detail == nullptr) {
     return fail(detailSize == 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_USER_BUFFER);
   }

@@ -89,6 +89,7 @@ class LinuxHidrawSystem final : public HidrawSystem {
   }
 
   int rawUniq(int device, std::string& uniq) override {
+    // One byte is kept back so that the text ends in a zero whatever the kernel copies.
     char buffer[UniqBufferSize] = {};
     const int got = retryingInterrupted(
         [&] { return ioctl(device, HIDIOCGRAWUNIQ(sizeof buffer - 1), buffer); });
