@@ -8,6 +8,7 @@ add_library(media_linux STATIC
   ${CMAKE_CURRENT_LIST_DIR}/kernel_errors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_backend_linux.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_source_linux.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/text_encoding.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uvc_topology.cpp
   ${CMAKE_CURRENT_LIST_DIR}/v4l2_system_linux.cpp
   ${CMAKE_CURRENT_LIST_DIR}/video_proc_amp_v4l2.cpp)

@@ -18,6 +18,7 @@
 #include "media_objects.h"
 #include "media_services.h"
 #include "media_source_linux.h"
+#include "text_encoding.h"
 #include "v4l2_system.h"
 #include "video_node_paths.h"
 
@@ -38,40 +39,6 @@ class Activate final : public com_objects::Activation<Hooks> {
 
   unsigned node_;
 };
-
-// UTF-8 to UTF-16; a byte that does not start or continue a character becomes U+FFFD.
-std::u16string utf16FromUtf8(const std::string& text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x6  ? 2
-                               : (lead >> 4) == 0xE  ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    bool valid = length != 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (!valid) {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-    i += length;
-  }
-  return out;
-}
 
 // Drivers fill in device_caps, the capabilities of this node alone, since Linux 3.3; before, only
 // the capabilities of the whole device were known.

@@ -1,0 +1,38 @@
+#include "text_encoding.h"
+
+namespace media_linux {
+
+std::u16string utf16FromUtf8(const std::string& text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace media_linux
