@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "hidraw_node_paths.h"
