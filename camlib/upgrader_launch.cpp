@@ -8,6 +8,7 @@
 #include "export_lock.h"
 #include "library_console.h"
 #include "library_messages.h"
+#include "upgrader_location.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ std::string quotedIfBlank(const std::string& path) {
 }  // namespace
 
 std::string upgraderPath() {
-  return std::string(BRENWICK_UPGRADER_DIRECTORY) + BRENWICK_PATH_SEPARATOR +
-         BRENWICK_UPGRADER_FILE_NAME;
+  return std::string(upgrader_location::Directory) + upgrader_location::Separator +
+         upgrader_location::FileName;
 }
 
 std::string firmwareCommand(const std::string& upgrader, const std::string& arguments) {
