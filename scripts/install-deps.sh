@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make and
 # GoogleTest; with --windows also the mingw-w64 cross-compiler and Wine, with --fuzz clang and
-# libFuzzer. Nothing is installed when everything is already there.
+# libFuzzer, with --format clang-format. Nothing is installed when everything is already there.
 set -euo pipefail
 
 missing=()
@@ -17,6 +17,10 @@ if [ "${1:-}" = "--windows" ]; then
   for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64; do
     installed "$package" || missing+=("$package")
   done
+fi
+# The formatting check: the clang-format that lays out the tree.
+if [ "${1:-}" = "--format" ]; then
+  installed clang-format || missing+=(clang-format)
 fi
 # The fuzzer: clang with libFuzzer and the sanitizers' runtimes.
 if [ "${1:-}" = "--fuzz" ]; then

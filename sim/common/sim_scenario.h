@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "sim_clock.h"
 #include "../hid/sim_flash_camera.h"
 #include "../hid/sim_hid_faults.h"
 #include "../video/sim_video_camera.h"
 #include "../video/sim_video_faults.h"
+#include "sim_clock.h"
 
 namespace sim {
 
