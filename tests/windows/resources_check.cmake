@@ -1,0 +1,20 @@
+# Checks that a Windows binary carries the kit's version resource (product name and version, as
+# UTF-16 strings) and, when MANIFEST is set, the application manifest that runs it as invoker.
+# cmake -DSTRINGS=<strings> -DBINARY=<file> -DVERSION=<x.y.z> [-DMANIFEST=ON] -P resources_check.cmake
+execute_process(COMMAND ${STRINGS} -el ${BINARY} OUTPUT_VARIABLE utf16 RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "cannot read ${BINARY}")
+endif()
+foreach(expected "Optiqon service kit" "${VERSION}" "Corvantis")
+  string(FIND "${utf16}" "${expected}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${BINARY}: no \"${expected}\" in its version resource")
+  endif()
+endforeach()
+if(MANIFEST)
+  execute_process(COMMAND ${STRINGS} ${BINARY} OUTPUT_VARIABLE narrow)
+  string(FIND "${narrow}" "requestedExecutionLevel level=\"asInvoker\"" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${BINARY}: no manifest asking to run as invoker")
+  endif()
+endif()
