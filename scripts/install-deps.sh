@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make and
-# GoogleTest; with --windows also the mingw-w64 cross-compiler and Wine, with --fuzz clang and
-# libFuzzer, with --format clang-format. Nothing is installed when everything is already there.
+# GoogleTest; with --windows also the mingw-w64 cross-compiler, Wine and wixl, with --fuzz clang
+# and libFuzzer, with --format clang-format. Nothing is installed when everything is already there.
 set -euo pipefail
 
 missing=()
@@ -12,9 +12,10 @@ installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
 }
 installed libgtest-dev || missing+=(libgtest-dev)
-# The Windows package: the mingw-w64 cross-compiler, and Wine to check it.
+# The Windows package: the mingw-w64 cross-compiler, Wine to check it, and wixl (msitools) to
+# build its installer.
 if [ "${1:-}" = "--windows" ]; then
-  for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64; do
+  for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wixl; do
     installed "$package" || missing+=("$package")
   done
 fi
