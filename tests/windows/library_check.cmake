@@ -2,10 +2,14 @@ cmake_minimum_required(VERSION 3.25)
 # The installed package under Wine: a Windows host loads the library from
 # C:\Program Files\Optiqon\bin and checks every export that needs no camera; the library starts
 # the installed upgrader through the real process and pipe services.
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${INSTALL_DIR}
-                RESULT_VARIABLE code OUTPUT_QUIET)
-if(NOT code EQUAL 0)
-  message(FATAL_ERROR "installing the package into ${INSTALL_DIR} failed")
+# With INSTALLED set, the package is already there (put by the installer) and is checked as it
+# is; BUILD_DIR then only receives the host's output.
+if(NOT INSTALLED)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${INSTALL_DIR}
+                  RESULT_VARIABLE code OUTPUT_QUIET)
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "installing the package into ${INSTALL_DIR} failed")
+  endif()
 endif()
 foreach(file bin/optiqon_upgrade.exe bin/Brenwick.dll lib/libBrenwick.dll.a include/Brenwick.h
              include/BrenwickSafeArray.h)
