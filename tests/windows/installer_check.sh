@@ -100,10 +100,11 @@ cmp -s "$installed/bin/optiqon_fw_upgrader.exe" "$installed/bin/optiqon_upgrade.
 step "the installed upgrader"
 cmake -DWINE="$wine" -DUPGRADER='C:\Program Files\Optiqon\bin\optiqon_fw_upgrader.exe' \
   -DWORK="$work/upgrader-runs" -P tests/windows/upgrader_check.cmake
+# Run from the work folder: the upgrader the library starts writes its log file where it runs.
 step "the installed library, starting the installed upgrader"
-cmake -DWINE="$wine" -DINSTALLED=ON -DBUILD_DIR="$work" -DINSTALL_DIR="$installed" \
-  -DHOST="$build/tests/windows/brenwick_wine_host.exe" -P tests/windows/library_check.cmake \
-  >"$work/library-check.txt" 2>&1 || {
+(cd "$work" && cmake -DWINE="$wine" -DINSTALLED=ON -DBUILD_DIR="$work" \
+  -DINSTALL_DIR="$installed" -DHOST="$build/tests/windows/brenwick_wine_host.exe" \
+  -P "$root/tests/windows/library_check.cmake") >"$work/library-check.txt" 2>&1 || {
   cat "$work/library-check.txt" >&2
   fail "the installed library failed its checks"
 }
