@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make and
 # GoogleTest; with --windows also the mingw-w64 cross-compiler, Wine and wixl, with --fuzz clang
-# and libFuzzer, with --format clang-format. Nothing is installed when everything is already there.
+# and libFuzzer, with --format clang-format, with --deb what makes and checks the Debian packages.
+# Nothing is installed when everything is already there.
 set -euo pipefail
 
 missing=()
@@ -26,6 +27,13 @@ fi
 # The fuzzer: clang with libFuzzer and the sanitizers' runtimes.
 if [ "${1:-}" = "--fuzz" ]; then
   for package in clang-14 libclang-rt-14-dev; do
+    installed "$package" || missing+=("$package")
+  done
+fi
+# The Debian packages: dpkg-shlibdeps (dpkg-dev) and file, which CPack's DEB generator runs to
+# find each package's libraries, lintian, and pkg-config for the host built against the package.
+if [ "${1:-}" = "--deb" ]; then
+  for package in dpkg-dev file lintian pkg-config; do
     installed "$package" || missing+=("$package")
   done
 fi

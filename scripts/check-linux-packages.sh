@@ -1,0 +1,255 @@
+#!/usr/bin/env bash
+# Builds the Debian packages (scripts/package-linux.sh) and checks them without installing them:
+# their control fields and contents, lintian, then, unpacked into a scratch root, the upgrader
+# (the camera is not found: two lines, exit code 1), its maintainer scripts with and without udev,
+# and the example host built against the unpacked development package with find_package and
+# with pkg-config, run against the unpacked library (no camera: it says so, exit code 1).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/package-linux.sh
+
+version=$(sed -n 's/^project([A-Za-z_]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+architecture=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+runtime=dist/libbrenwick1_${version}_${architecture}.deb
+development=dist/libbrenwick-dev_${version}_${architecture}.deb
+upgrader=dist/optiqon-fw-upgrader_${version}_${architecture}.deb
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+passes=0
+failures=0
+fail() {
+  echo "check-linux-packages: FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+pass() {
+  echo "check-linux-packages: ok: $*"
+  passes=$((passes + 1))
+}
+
+# The control field of a package, compared with what it must be.
+expect_field() {
+  local deb=$1 field=$2 expected=$3 actual
+  actual=$(dpkg-deb --field "$deb" "$field")
+  if [ "$actual" = "$expected" ]; then
+    pass "$(basename "$deb") $field: $actual"
+  else
+    fail "$(basename "$deb") $field is '$actual', expected '$expected'"
+  fi
+}
+# The files and links of a package (directories aside), with their modes and owners, as
+# dpkg-deb -c lists them, compared with the list on standard input.
+expect_contents() {
+  local deb=$1
+  sort >"$scratch/expected"
+  dpkg-deb --contents "$deb" |
+    awk '$1 !~ /^d/ { line = $1 " " $2 " " $6; for (i = 7; i <= NF; i++) line = line " " $i; print line }' |
+    sort >"$scratch/actual"
+  if diff -u "$scratch/expected" "$scratch/actual"; then
+    pass "$(basename "$deb") holds exactly the files it should"
+  else
+    fail "$(basename "$deb") contents differ from the list above (- expected, + found)"
+  fi
+}
+
+for deb in "$runtime" "$development" "$upgrader"; do
+  [ -f "$deb" ] || {
+    fail "$deb was not made"
+    exit 1
+  }
+done
+
+lib=usr/lib/$multiarch
+doc=(changelog.gz copyright)
+expect_contents "$runtime" <<EOF
+lrwxrwxrwx root/root ./$lib/libBrenwick.so.1 -> libBrenwick.so.1.0.0
+-rw-r--r-- root/root ./$lib/libBrenwick.so.1.0.0
+$(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/libbrenwick1/$f"; done)
+EOF
+expect_contents "$development" <<EOF
+-rw-r--r-- root/root ./usr/include/Brenwick.h
+-rw-r--r-- root/root ./usr/include/BrenwickSafeArray.h
+lrwxrwxrwx root/root ./$lib/libBrenwick.so -> libBrenwick.so.1
+-rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickConfig.cmake
+-rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickConfigVersion.cmake
+-rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickTargets-release.cmake
+-rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickTargets.cmake
+-rw-r--r-- root/root ./$lib/pkgconfig/brenwick.pc
+$(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/libbrenwick-dev/$f"; done)
+EOF
+expect_contents "$upgrader" <<EOF
+-rwxr-xr-x root/root ./usr/bin/optiqon_fw_upgrader
+-rwxr-xr-x root/root ./usr/bin/optiqon_upgrade
+-rw-r--r-- root/root ./usr/lib/udev/rules.d/70-optiqon-camera.rules
+-rw-r--r-- root/root ./usr/share/man/man1/optiqon_fw_upgrader.1.gz
+lrwxrwxrwx root/root ./usr/share/man/man1/optiqon_upgrade.1.gz -> optiqon_fw_upgrader.1.gz
+$(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/optiqon-fw-upgrader/$f"; done)
+EOF
+
+expect_field "$runtime" Section libs
+expect_field "$development" Section libdevel
+expect_field "$upgrader" Section utils
+for deb in "$runtime" "$development" "$upgrader"; do
+  expect_field "$deb" Version "$version"
+  expect_field "$deb" Architecture "$architecture"
+  expect_field "$deb" Source optiqon-service-kit
+done
+expect_field "$development" Depends "libbrenwick1 (= $version)"
+expect_field "$runtime" Recommends optiqon-fw-upgrader
+for deb in "$runtime" "$upgrader"; do
+  for dependency in libc6 libstdc++6; do
+    if dpkg-deb --field "$deb" Depends | grep -Eq "(^|, )${dependency//+/\\+} \(>= [^)]+\)"; then
+      pass "$(basename "$deb") depends on a version of $dependency"
+    else
+      fail "$(basename "$deb") does not depend on $dependency: $(dpkg-deb --field "$deb" Depends)"
+    fi
+  done
+done
+dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs >"$scratch/shlibs"
+if grep -qx "libBrenwick 1 libbrenwick1 (>= $version)" "$scratch/shlibs" &&
+  dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./triggers | grep -qx 'activate-noawait ldconfig'; then
+  pass "libbrenwick1 names its library in shlibs and activates the ldconfig trigger"
+else
+  fail "libbrenwick1: shlibs '$(cat "$scratch/shlibs")' or its ldconfig trigger is wrong"
+fi
+
+# lintian: no error; each warning it still gives is explained in docs/packaging.md.
+lintian --fail-on error --tag-display-limit 0 "$runtime" "$development" "$upgrader" \
+  >"$scratch/lintian" || fail "lintian reports errors"
+cat "$scratch/lintian"
+while read -r tag; do
+  grep -q "\`$tag\`" docs/packaging.md || fail "lintian warning $tag is not explained in docs/packaging.md"
+done < <(sed -n 's/^W: [^ ]*: \([^ ]*\).*/\1/p' "$scratch/lintian" | sort -u)
+pass "lintian: no errors, every warning explained"
+
+# Unpacked, never installed: the machine's own system stays as it is.
+root=$scratch/root
+mkdir -p "$root"
+for deb in "$runtime" "$development" "$upgrader"; do
+  dpkg-deb --extract "$deb" "$root"
+done
+
+# The library starts the upgrader from /usr/bin, where the package puts it.
+if grep -aq '/usr/bin' "$root/$lib/libBrenwick.so.1.0.0" &&
+  ! grep -aq '/usr/local' "$root/$lib/libBrenwick.so.1.0.0"; then
+  pass "the library looks for the upgrader in /usr/bin"
+else
+  fail "the library does not look for the upgrader in /usr/bin"
+fi
+if cmp -s "$root/usr/bin/optiqon_fw_upgrader" "$root/usr/bin/optiqon_upgrade"; then
+  pass "optiqon_upgrade is the same program as optiqon_fw_upgrader"
+else
+  fail "optiqon_upgrade and optiqon_fw_upgrader differ"
+fi
+
+# No camera here (and no hidraw node at all): both names report it and end with exit code 1.
+# The upgrade mode leaves its empty logfile.txt in the current directory: a directory of its own.
+mkdir -p "$scratch/run"
+printf 'Did not find Corvantis K3M51-USB camera...\nConnect Corvantis K3M51-USB camera Device...and try again\n' \
+  >"$scratch/not-found"
+for program in optiqon_fw_upgrader optiqon_upgrade; do
+  status=0
+  (cd "$scratch/run" && "$root/usr/bin/$program" firmware.img) >"$scratch/output" 2>&1 || status=$?
+  if [ "$status" -eq 1 ] && cmp -s "$scratch/not-found" "$scratch/output"; then
+    pass "unpacked $program: camera not found, exit code 1"
+  else
+    fail "unpacked $program: exit code $status, output:"
+    cat "$scratch/output" >&2
+  fi
+done
+
+# The upgrader's maintainer scripts. Where udev runs (here: a socket at /run/udev/control in a
+# private /run, in a mount namespace of their own) they reload the rules and replay the camera's
+# nodes, and a udevadm that fails does not fail them; without udevadm, or with udev not running
+# (a container), they call nothing and succeed.
+control=$scratch/control
+dpkg-deb --control "$upgrader" "$control"
+mkdir -p "$scratch/no-udevadm" "$scratch/udevadm"
+cat >"$scratch/udevadm/udevadm" <<EOF
+#!/bin/sh
+echo "udevadm \$*" >>"$scratch/udevadm-calls"
+exit 1
+EOF
+chmod 755 "$scratch/udevadm/udevadm"
+udev_calls='udevadm control --reload-rules
+udevadm trigger --action=change --subsystem-match=hidraw --subsystem-match=video4linux'
+# script, action, PATH, udev (running, stopped, or host: the machine as it is), expected calls
+check_maintainer_script() {
+  local script=$1 action=$2 path=$3 udev=$4 expected=$5 status=0 calls
+  rm -f "$scratch/udevadm-calls"
+  if [ "$udev" = host ]; then
+    PATH=$path "$control/$script" "$action" >"$scratch/output" 2>&1 || status=$?
+  else
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    unshare --mount --propagation private sh -c '
+      mount -t tmpfs tmpfs /run && mkdir /run/udev || exit 99
+      if [ "$1" = running ]; then
+        perl -MIO::Socket::UNIX -e "IO::Socket::UNIX->new(Local => q{/run/udev/control},
+          Listen => 1) or exit 99" || exit 99
+      fi
+      PATH=$2 exec "$3" "$4"' sh "$udev" "$path" "$control/$script" "$action" \
+      >"$scratch/output" 2>&1 || status=$?
+  fi
+  calls=$(cat "$scratch/udevadm-calls" 2>/dev/null || true)
+  if [ "$status" -eq 0 ] && [ "$calls" = "$expected" ]; then
+    pass "$script $action succeeds (udevadm ${path##*/}, udev $udev), calling ${calls:+udevadm $(wc -l <<<"$calls") times}${calls:-nothing}"
+  else
+    fail "$script $action (udevadm ${path##*/}, udev $udev): exit code $status, calls '$calls': $(cat "$scratch/output")"
+  fi
+}
+for script_action in postinst:configure postrm:remove; do
+  script=${script_action%:*}
+  action=${script_action#*:}
+  check_maintainer_script "$script" "$action" "$scratch/no-udevadm" host ''
+  if unshare --mount true 2>/dev/null; then
+    check_maintainer_script "$script" "$action" "$scratch/udevadm" stopped ''
+    check_maintainer_script "$script" "$action" "$scratch/udevadm" running "$udev_calls"
+  else
+    echo "check-linux-packages: no mount namespace here: $script with udev running not checked"
+  fi
+done
+
+# The example host, which knows the library only as an installed package, against the unpacked
+# development package: with find_package, then with pkg-config.
+no_camera='No Corvantis Optiqon camera is connected.'
+run_host() {
+  local how=$1 host=$2 status=0
+  LD_LIBRARY_PATH=$root/$lib "$host" >"$scratch/output" 2>&1 || status=$?
+  if ! LD_LIBRARY_PATH=$root/$lib ldd "$host" | grep -q "libBrenwick.so.1 => $root/$lib/"; then
+    fail "example host ($how) does not load the unpacked library"
+  elif [ "$status" -eq 1 ] && [ "$(tail -n 1 "$scratch/output")" = "$no_camera" ]; then
+    pass "example host ($how) runs on the unpacked library: no camera, exit code 1"
+  else
+    fail "example host ($how): exit code $status, output:"
+    cat "$scratch/output" >&2
+  fi
+}
+
+cmake -S examples/host -B "$scratch/host-cmake" -DCMAKE_PREFIX_PATH="$root/usr" \
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$scratch/output" 2>&1 || cat "$scratch/output" >&2
+if grep -qx "Brenwick_DIR:PATH=$root/$lib/cmake/Brenwick" "$scratch/host-cmake/CMakeCache.txt" &&
+  cmake --build "$scratch/host-cmake" >"$scratch/output" 2>&1; then
+  run_host find_package "$scratch/host-cmake/optiqon_example_host"
+else
+  fail "example host does not build with find_package(Brenwick) from $root/usr"
+  cat "$scratch/output" >&2
+fi
+
+export PKG_CONFIG_PATH=$root/$lib/pkgconfig
+flags=$(pkg-config --cflags --libs brenwick)
+if [ "$(pkg-config --modversion brenwick)" != "$version" ] || [[ $flags != *"-I$root/"* ]] ||
+  [[ $flags != *"-L$root/"* ]]; then
+  fail "pkg-config gives '$flags' for version $(pkg-config --modversion brenwick)"
+fi
+# shellcheck disable=SC2086 # the flags are words
+if c++ -std=c++17 examples/host/main.cpp $flags -o "$scratch/host-pkg-config" 2>"$scratch/output"; then
+  run_host pkg-config "$scratch/host-pkg-config"
+else
+  fail "example host does not build with pkg-config's flags: $flags"
+  cat "$scratch/output" >&2
+fi
+
+echo "check-linux-packages: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
