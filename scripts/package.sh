@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds every package of the kit into dist/, from a clean clone, installing the build tools that
+# are missing:
+#   optiqon-fw-upgrader_<version>_<arch>.deb, libbrenwick1_..., libbrenwick-dev_...  (Linux)
+#   Optiqon-<version>-win64.msi, Optiqon-<version>-win64.zip                         (Windows)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/package-linux.sh
+scripts/package-windows.sh
+echo "package: dist/ holds"
+ls -1 dist
