@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make and
-# GoogleTest; with --windows also the mingw-w64 cross-compiler, Wine and wixl, with --fuzz clang
-# and libFuzzer, with --format clang-format, with --deb what makes and checks the Debian packages.
+# Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make,
+# GoogleTest, CLI11 and nlohmann/json; with --windows also the mingw-w64 cross-compiler, Wine
+# and wixl, with --fuzz clang and libFuzzer, with --format clang-format, with --deb what makes and checks the Debian packages.
 # Nothing is installed when everything is already there.
 set -euo pipefail
 
@@ -13,6 +13,10 @@ installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
 }
 installed libgtest-dev || missing+=(libgtest-dev)
+# The command-line tool's argument parser and JSON, both header-only.
+for package in libcli11-dev nlohmann-json3-dev; do
+  installed "$package" || missing+=("$package")
+done
 # The Windows package: the mingw-w64 cross-compiler, Wine to check it, and wixl (msitools) to
 # build its installer.
 if [ "${1:-}" = "--windows" ]; then

@@ -1,0 +1,61 @@
+// What the tool's user names and types: the camera's image properties by name, its vendor
+// controls by number, and the values for them, all checked here before anything reaches the
+// camera.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A bad argument: its message names the part that is wrong.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Setting {
+  enum class Kind { Property, Control };
+  Kind kind;
+  int number;  // the amplifier's property number 0 to 9, or the vendor control 1 to 39
+  std::string label;
+};
+
+constexpr int FirstControl = 1;
+constexpr int LastControl = 39;
+// The register and password controls, which have commands of their own.
+constexpr int RegisterControl = 3;
+constexpr int PasswordControl = 6;
+// The control that carries a scaled number instead of bytes.
+constexpr int ScaledControl = 30;
+
+// Every image property in the amplifier's order, then every vendor control.
+std::vector<Setting> everySetting();
+
+// A property by name or a vendor control by number; UsageError otherwise.
+Setting findSetting(const std::string& text);
+
+// The number of bytes vendor control `number` carries.
+int controlLength(int number);
+
+struct Assignment {
+  Setting setting;
+  // One whole number for a property, the scaled number for control 30, the bytes otherwise.
+  std::vector<double> values;
+};
+
+// NAME=VALUE or NUMBER=VALUE, checked whole; UsageError naming the bad part.
+Assignment parseAssignment(const std::string& text);
+
+// A register address or value: 0 to 255, decimal or 0x hexadecimal.
+unsigned char parseByte(const std::string& text, const std::string& what);
+
+// Exactly four hexadecimal digits.
+void checkPassword(const std::string& text);
+
+// A property's value as the library reports it: empty when the report is a failure code.
+std::optional<int> propertyValue(double reported);
+
+// A value read from the camera as the user types it: a whole number, a byte list (1,2,3,4) or
+// the scaled number of control 30.
+std::string formatValue(const Setting& setting, const std::vector<double>& values);
