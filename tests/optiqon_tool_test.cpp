@@ -117,6 +117,21 @@ TEST_F(OptiqonTool, GetReadsWhatIsNamedInOrder) {
                                           "2,3,4],\"30\":1.1500000000000001}}\n")));
 }
 
+// The library's info: line about a failed read goes to standard error, and the JSON on standard
+// output says the value is unknown instead of the zeros the library hands back.
+TEST_F(OptiqonTool, LibraryLinesStayOffTheResults) {
+  EXPECT_EQ(run("get 20 brightness --json", "fail = KsProperty=0x80070015\n"),
+            std::make_pair(3, std::string("{\"properties\":{\"brightness\":0},\"controls\":{"
+                                          "\"20\":null}}\n")));
+  EXPECT_EQ(errors(),
+            "info: Function: UvcExtension::SetGetExtensionUnit, ks_control->KsProperty(...) "
+            "failed, Error code: 0x80070015 \n"
+            "optiqon: the camera did not answer for control 20\n");
+  // A write of zeros whose read-back fails has not been seen to take.
+  EXPECT_EQ(run("set 20=0,0,0,0", "fail = KsProperty=0x80070015\n"),
+            std::make_pair(3, std::string("control 20              unreadable\n")));
+}
+
 // Each value is written, then read back; control 30 reads back as the library scales its byte.
 TEST_F(OptiqonTool, SetWritesAndReadsBack) {
   EXPECT_EQ(run("set brightness=-5 20=9,8,7,255 30=1.0 --json"),
@@ -160,6 +175,13 @@ TEST_F(OptiqonTool, BadValuesAreRefusedBeforeAnythingIsSent) {
 
 TEST_F(OptiqonTool, MaintenanceCommands) {
   EXPECT_EQ(run("register 0x10 0x80"), std::make_pair(0, std::string("register 0x10 = 0x80\n")));
+  // The camera answers a register read with the register it was last given.
+  EXPECT_EQ(run("register 16", "xu = 2.3=10 80\n"),
+            std::make_pair(0, std::string("register 0x10 = 0x80\n")));
+  EXPECT_EQ(run("register 0x11", "xu = 2.3=10 80\n"), std::make_pair(3, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: the camera reads back only the register last written (0x10): write "
+            "register 0x11 to read it\n");
   EXPECT_EQ(run("password 1A2B"), std::make_pair(0, std::string("password accepted\n")));
   EXPECT_EQ(run("password 1A2C"), std::make_pair(3, std::string()));
   EXPECT_EQ(errors(), "optiqon: the camera did not accept the password\n");
@@ -174,7 +196,8 @@ TEST_F(OptiqonTool, VersionAndHelp) {
   EXPECT_EQ(run("--version"), std::make_pair(0, std::string("optiqon 1.0.0\n")));
   const auto [code, help] = run("set --help");
   EXPECT_EQ(code, 0);
-  EXPECT_NE(help.find("3  the camera refused a command or a value did not take"), std::string::npos)
+  EXPECT_NE(help.find("3  the camera refused a command, a value did not take or could not be read"),
+            std::string::npos)
       << help;
 }
 

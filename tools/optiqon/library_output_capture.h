@@ -29,14 +29,25 @@ class LibraryOutputCapture {
 // blank lines the library puts before its messages.
 void showLibraryOutput(const std::string& text);
 
-// Runs `call` with the library's output captured and shown on standard error; returns its result.
-// An exception from the library still gives standard output back first.
+// Runs `call` with the library's output captured and shown on standard error, and keeps a copy
+// in `printed`; returns the call's result. An exception from the library still gives standard
+// output back first.
 template <typename Call>
-auto withLibraryOutputCaptured(Call&& call) {
+auto withLibraryOutputCaptured(Call&& call, std::string& printed) {
   LibraryOutputCapture capture;
   struct Shown {
     LibraryOutputCapture& capture;
-    ~Shown() { showLibraryOutput(capture.finish()); }
-  } shown{capture};
+    std::string& printed;
+    ~Shown() {
+      printed = capture.finish();
+      showLibraryOutput(printed);
+    }
+  } shown{capture, printed};
   return std::forward<Call>(call)();
+}
+
+template <typename Call>
+auto withLibraryOutputCaptured(Call&& call) {
+  std::string printed;
+  return withLibraryOutputCaptured(std::forward<Call>(call), printed);
 }

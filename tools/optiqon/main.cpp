@@ -25,7 +25,7 @@ const char* const ExitCodes =
     "  0  done\n"
     "  1  no camera\n"
     "  2  bad usage: nothing was sent to the camera\n"
-    "  3  the camera refused a command or a value did not take";
+    "  3  the camera refused a command, a value did not take or could not be read";
 
 bool openCamera() {
   if (withLibraryOutputCaptured([] { return Initialize(); })) {
@@ -35,12 +35,16 @@ bool openCamera() {
   return false;
 }
 
-std::vector<double> readControl(int number) {
-  std::vector<double> values;
-  SAFEARRAY* array = withLibraryOutputCaptured([number] { return GetPropertyExtended(number); });
+// The control's values; empty when the read failed. The library hands back zeros for a failed
+// read, and tells of the failure only by the info: line it prints.
+std::optional<std::vector<double>> readControl(int number) {
+  std::string printed;
+  SAFEARRAY* array =
+      withLibraryOutputCaptured([number] { return GetPropertyExtended(number); }, printed);
   if (array == nullptr) {
-    return values;
+    return std::nullopt;
   }
+  std::vector<double> values;
   LONG lower = 0;
   LONG upper = -1;
   void* data = nullptr;
@@ -51,6 +55,9 @@ std::vector<double> readControl(int number) {
     SafeArrayUnaccessData(array);
   }
   SafeArrayDestroy(array);
+  if (printed.find("info: ") != std::string::npos) {
+    return std::nullopt;
+  }
   return values;
 }
 
@@ -68,15 +75,20 @@ void writeControl(int number, const std::vector<double>& values) {
   SafeArrayDestroy(array);
 }
 
-// One value as read: the property's number (empty when unavailable) or the control's values.
+// One value as read: the property's number or the control's values, each empty when the camera
+// did not answer.
 struct Reading {
   Setting setting;
   std::optional<int> property;
-  std::vector<double> control;
+  std::optional<std::vector<double>> control;
+
+  bool answered() const {
+    return setting.kind == Setting::Kind::Property ? property.has_value() : control.has_value();
+  }
 };
 
 Reading readSetting(const Setting& setting) {
-  Reading reading{setting, std::nullopt, {}};
+  Reading reading{setting, std::nullopt, std::nullopt};
   if (setting.kind == Setting::Kind::Property) {
     reading.property =
         propertyValue(withLibraryOutputCaptured([&] { return GetProperty(setting.number); }));
@@ -94,11 +106,13 @@ void printReadings(const std::vector<Reading>& readings, bool json) {
       if (reading.setting.kind == Setting::Kind::Property) {
         properties[reading.setting.label] =
             reading.property ? nlohmann::ordered_json(*reading.property) : nullptr;
-      } else if (reading.setting.number == ScaledControl && reading.control.size() == 1) {
-        controls[std::to_string(reading.setting.number)] = reading.control[0];
+      } else if (!reading.control) {
+        controls[std::to_string(reading.setting.number)] = nullptr;
+      } else if (reading.setting.number == ScaledControl && reading.control->size() == 1) {
+        controls[std::to_string(reading.setting.number)] = reading.control->front();
       } else {
         nlohmann::ordered_json bytes = nlohmann::ordered_json::array();
-        for (double byte : reading.control) {
+        for (double byte : *reading.control) {
           bytes.push_back(static_cast<int>(byte));
         }
         controls[std::to_string(reading.setting.number)] = bytes;
@@ -115,7 +129,7 @@ void printReadings(const std::vector<Reading>& readings, bool json) {
     if (reading.setting.kind == Setting::Kind::Property) {
       value = reading.property ? std::to_string(*reading.property) : "unavailable";
     } else {
-      value = formatValue(reading.setting, reading.control);
+      value = reading.control ? formatValue(reading.setting, *reading.control) : "unreadable";
     }
     std::string label = reading.setting.label;
     label.resize(std::max<std::size_t>(label.size() + 2, 24), ' ');
@@ -170,11 +184,16 @@ int get(const std::vector<std::string>& names, bool json) {
     return NoCamera;
   }
   std::vector<Reading> readings;
+  int result = Ok;
   for (const Setting& setting : settings) {
     readings.push_back(readSetting(setting));
+    if (!readings.back().answered()) {
+      std::cerr << "optiqon: the camera did not answer for " << setting.label << '\n';
+      result = Refused;
+    }
   }
   printReadings(readings, json);
-  return Ok;
+  return result;
 }
 
 // What a read-back shows when the value took: the property's whole number, the bytes, or for
@@ -186,7 +205,8 @@ bool took(const Assignment& assignment, const Reading& reading) {
   if (assignment.setting.number == ScaledControl) {
     const auto byte =
         static_cast<unsigned char>(static_cast<int>((assignment.values[0] - 0.45) * 20));
-    return reading.control.size() == 1 && reading.control[0] == byte * 0.05 - 0.45;
+    return reading.control && reading.control->size() == 1 &&
+           reading.control->front() == byte * 0.05 - 0.45;
   }
   return reading.control == assignment.values;
 }
@@ -247,7 +267,7 @@ int registerCommand(const std::string& addressText, const std::string& valueText
   }
   // The camera answers a register read with the register it was last given and its value; the
   // library hands back the value, and control 3's one byte is the address.
-  const std::vector<double> reported = readControl(RegisterControl);
+  const std::vector<double> reported = readControl(RegisterControl).value_or(std::vector<double>{});
   const int read = withLibraryOutputCaptured([] { return GetRegister(); });
   if (read < 0) {
     return Refused;
