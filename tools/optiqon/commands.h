@@ -1,0 +1,17 @@
+// The tool's commands, each returning the process's exit code (an ExitCode). A UsageError
+// thrown from one means nothing was sent to the camera.
+#pragma once
+
+#include <string>
+#include <vector>
+
+int status(bool json);
+int show(bool json);
+int get(const std::vector<std::string>& names, bool json);
+int set(const std::vector<std::string>& texts, bool json);
+
+// Reads the register at `addressText`, after writing `valueText` to it when that is not empty.
+int registerCommand(const std::string& addressText, const std::string& valueText);
+int password(const std::string& text);
+// SaveSettings when `save`, ResetSettings otherwise.
+int settingsCommand(bool save);
