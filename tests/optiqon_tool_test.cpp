@@ -3,9 +3,12 @@
 // refused before anything reaches the camera.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,6 +42,22 @@ class OptiqonTool : public ::testing::Test {
       }
     }
     return writes;
+  }
+
+  void writeFile(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
+
+  // A profile without the line of the time it was taken.
+  std::string profileWithoutTime(const std::string& name) {
+    std::istringstream in(readFile(dir_ / name));
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("  \"taken\": \"", 0) != 0) {
+        kept += line + '\n';
+      }
+    }
+    return kept;
   }
 
   static std::string readFile(const std::filesystem::path& path) {
@@ -190,6 +209,146 @@ TEST_F(OptiqonTool, MaintenanceCommands) {
   EXPECT_NE(errors().find("optiqon: the camera refused to reset its settings (0x80070015)\n"),
             std::string::npos)
       << errors();
+}
+
+// A camera's settings as the scenario gives them, from the table import prints: the vendor
+// controls 1 to 31 are on the unit's node 2, 32 to 39 on node 3; control 30 as its byte.
+std::string scenarioOfTable(const std::string& table) {
+  std::istringstream in(table);
+  std::string xu;
+  for (std::string line; std::getline(in, line);) {
+    int number = 0;
+    char value[64] = {};
+    if (std::sscanf(line.c_str(), "control %d %63s", &number, value) != 2) {
+      continue;
+    }
+    std::string hex;
+    std::istringstream bytes(value);
+    for (std::string byte; std::getline(bytes, byte, ',');) {
+      const long scaled = number == 30 ? std::lround((std::stod(byte) + 0.45) * 20) : 0;
+      char digits[4];
+      std::snprintf(digits, sizeof digits, "%02lX", number == 30 ? scaled : std::stol(byte));
+      hex += digits;
+    }
+    xu += (xu.empty() ? "" : ", ") +
+          (number <= 31 ? "2." + std::to_string(number) : "3." + std::to_string(number - 31)) +
+          "=" + hex;
+  }
+  return "xu = " + xu + "\n";
+}
+
+// Export from one camera, import into a camera whose values differ, export that camera again:
+// the same profile. Control 30 reads back on another scale than it is written on, and still
+// comes back as it was.
+TEST_F(OptiqonTool, ProfileRoundTrip) {
+  const std::string first = "xu = 2.20=01020304, 2.30=20, 2.31=7F, 3.5=0A0B, 3.8=FFFE\n";
+  EXPECT_EQ(run("export first.json", first),
+            std::make_pair(0, std::string("profile of camera K030M05010-000000010000000000000000 "
+                                          "written to first.json\n")));
+  const std::string profile = readFile(dir_ / "first.json");
+  EXPECT_TRUE(std::regex_search(
+      profile, std::regex("^\\{\n  \"format\": 1,\n  \"serial_number\": "
+                          "\"K030M05010-000000010000000000000000\",\n  \"taken\": "
+                          "\"20[0-9]{2}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z\",\n  "
+                          "\"properties\": \\{\n    \"brightness\": 0,\n")))
+      << profile;
+  EXPECT_NE(profile.find("\n    \"2\": [0],\n    \"4\": [0],\n    \"5\": [0],\n    \"7\": [0],"),
+            std::string::npos)
+      << profile;
+  EXPECT_NE(profile.find("\n    \"30\": 1.1500000000000001,\n    \"31\": [127],"),
+            std::string::npos)
+      << profile;
+
+  // Another camera: set to other values by its scenario.
+  const auto [code, table] = run("import first.json", "xu = 2.20=05050505, 2.30=01, 3.8=0102\n");
+  EXPECT_EQ(code, 0) << errors();
+  const std::vector<std::string> writes = tracedWrites();
+  // Every property, then the controls of node 2 (1 to 31 less 3 and 6), ascending.
+  ASSERT_EQ(writes.size(), 10u + 29u);
+  EXPECT_EQ(writes[0], "Set 0 0 2 0x00000000");
+  EXPECT_EQ(writes[9], "Set 9 0 2 0x00000000");
+  const std::string node2 = "KsProperty 0c89b6acb3a360408b9adf34eef39a2e";
+  EXPECT_EQ(writes[10], node2 + "01000000020000100200000000000000 1 00 0x00000000");
+  EXPECT_EQ(writes[10 + 27], node2 + "1e000000020000100200000000000000 1 20 0x00000000");
+
+  EXPECT_EQ(run("export second.json", scenarioOfTable(table)).first, 0);
+  EXPECT_EQ(profileWithoutTime("second.json"), profileWithoutTime("first.json"));
+}
+
+// The camera keeps its gain within its range: the value is reported, the rest still written,
+// and nothing saved.
+TEST_F(OptiqonTool, ImportOfAValueThatDoesNotTake) {
+  writeFile("profile.json",
+            "{\"format\": 1, \"properties\": {\"gain\": 1000, \"brightness\": 5}, "
+            "\"controls\": {\"20\": [1, 2, 3, 4]}}");
+  EXPECT_EQ(run("import profile.json --save"),
+            std::make_pair(3, std::string("brightness              5\n"
+                                          "gain                    0\n"
+                                          "control 20              1,2,3,4\n")));
+  EXPECT_EQ(errors(),
+            "optiqon: gain did not take the value 1000\n"
+            "optiqon: settings not saved, since not every value took\n");
+  EXPECT_EQ(tracedWrites().size(), 3u);
+}
+
+TEST_F(OptiqonTool, BadProfilesAreRefusedWholeBeforeAnythingIsSent) {
+  writeFile("broken.json", "{\"format\": 1, \"properties\": {\"gain\": 1,}}");
+  EXPECT_EQ(run("import broken.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: broken.json is not valid JSON: parse error at line 1, column 40: syntax "
+            "error while parsing object key - unexpected '}'; expected string literal\n");
+  writeFile("future.json", "{\"format\": 2, \"properties\": {\"gain\": 1}}");
+  EXPECT_EQ(run("import future.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: future.json: profile format 2 is not one this optiqon reads (it reads "
+            "format 1)\n");
+  writeFile("unversioned.json", "{\"properties\": {\"gain\": 1}}");
+  EXPECT_EQ(run("import unversioned.json --dry-run"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: unversioned.json is not a settings profile: it has no \"format\"\n");
+  EXPECT_EQ(run("import missing.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(), "optiqon: cannot read the profile missing.json\n");
+
+  writeFile("bad.json",
+            "{\"format\": 1, \"camera\": 1, \"properties\": {\"gain\": 1, \"focus\": 2, "
+            "\"hue\": 1.5, \"20\": 1}, \"controls\": {\"1\": [1], \"3\": [1], \"6\": [1, 2], "
+            "\"40\": [1], \"gain\": 1, \"20\": [1, 2], \"21\": [1, 2, 3, 300], \"22\": 1, "
+            "\"30\": 20.0, \"36\": [1, -1]}}");
+  EXPECT_EQ(run("import bad.json --save"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: bad.json: unknown entry \"camera\"\n"
+            "optiqon: bad.json: properties \"focus\": 'focus' is neither an image property nor "
+            "a vendor control number\n"
+            "optiqon: bad.json: properties \"hue\": 1.5 is not a whole number\n"
+            "optiqon: bad.json: properties \"20\": not an image property\n"
+            "optiqon: bad.json: controls \"3\": control 3 is the register control, not a "
+            "setting\n"
+            "optiqon: bad.json: controls \"6\": control 6 is the password control, not a "
+            "setting\n"
+            "optiqon: bad.json: controls \"40\": there is no vendor control 40 (they are 1 to "
+            "39)\n"
+            "optiqon: bad.json: controls \"gain\": not a vendor control number\n"
+            "optiqon: bad.json: controls \"20\": control 20 takes 4 bytes, not 2\n"
+            "optiqon: bad.json: controls \"21\": byte 300 is not a whole number from 0 to 255\n"
+            "optiqon: bad.json: controls \"22\": 1 is not a list of bytes: control 22 takes 1 "
+            "byte\n"
+            "optiqon: bad.json: controls \"30\": 20.0 is not a value of control 30 (-0.45 to "
+            "12.3 in steps of 0.05)\n"
+            "optiqon: bad.json: controls \"36\": byte -1 is not a whole number from 0 to 255\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "video.trace"));
+}
+
+// A dry run reads the camera and writes nothing; a value already held is not shown.
+TEST_F(OptiqonTool, ImportDryRunSendsNoWrite) {
+  writeFile("profile.json",
+            "{\"format\": 1, \"properties\": {\"brightness\": 7, \"contrast\": 32}, "
+            "\"controls\": {\"30\": 1.15, \"20\": [1, 2, 3, 4], \"36\": [10, 11]}}");
+  EXPECT_EQ(run("import profile.json --dry-run --save", "xu = 3.5=0A0B\n"),
+            std::make_pair(0, std::string("brightness              0 -> 7\n"
+                                          "control 20              0,0,0,0 -> 1,2,3,4\n"
+                                          "control 30              -0.45 -> 1.15\n")));
+  EXPECT_EQ(tracedWrites(), std::vector<std::string>{});
+  EXPECT_NE(readFile(dir_ / "video.trace").find(" Get "), std::string::npos);
 }
 
 TEST_F(OptiqonTool, VersionAndHelp) {

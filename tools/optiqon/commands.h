@@ -15,3 +15,9 @@ int registerCommand(const std::string& addressText, const std::string& valueText
 int password(const std::string& text);
 // SaveSettings when `save`, ResetSettings otherwise.
 int settingsCommand(bool save);
+
+// Writes the camera's settings to the profile at `path`.
+int exportProfile(const std::string& path);
+// Writes the profile at `path` to the camera and reads each value back; with `dryRun` shows
+// what would change and writes nothing; with `save` has the camera store the result.
+int importProfile(const std::string& path, bool dryRun, bool save);

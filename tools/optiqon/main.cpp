@@ -64,6 +64,18 @@ int main(int argc, char** argv) {
   passwordCommand->add_option("password", first, "Four hexadecimal digits")->required();
   CLI::App* saveCommand = app.add_subcommand("save", "Makes the camera store its current settings");
   CLI::App* resetCommand = app.add_subcommand("reset", "Restores the camera's factory settings");
+  CLI::App* exportCommand =
+      app.add_subcommand("export", "Writes the camera's settings to a profile (a JSON file)");
+  exportCommand->add_option("file", first, "The profile to write")->required();
+  CLI::App* importCommand = app.add_subcommand(
+      "import", "Writes a profile's settings to the camera, and reads each back");
+  importCommand->add_option("file", first, "The profile to read: checked whole before any is sent")
+      ->required();
+  bool dryRun = false;
+  bool save = false;
+  importCommand->add_flag("--dry-run", dryRun, "Show what would change, and send nothing");
+  importCommand->add_flag("--save", save,
+                          "Have the camera store its settings when every value took");
   for (CLI::App* command : app.get_subcommands({})) {
     command->footer(ExitCodes);
   }
@@ -98,6 +110,12 @@ int main(int argc, char** argv) {
     }
     if (resetCommand->parsed()) {
       return settingsCommand(false);
+    }
+    if (exportCommand->parsed()) {
+      return exportProfile(first);
+    }
+    if (importCommand->parsed()) {
+      return importProfile(first, dryRun, save);
     }
   } catch (const UsageError& error) {
     std::cerr << "optiqon: " << error.what() << '\n';
