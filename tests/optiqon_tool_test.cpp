@@ -289,6 +289,12 @@ TEST_F(OptiqonTool, ImportOfAValueThatDoesNotTake) {
             "optiqon: gain did not take the value 1000\n"
             "optiqon: settings not saved, since not every value took\n");
   EXPECT_EQ(tracedWrites().size(), 3u);
+  std::filesystem::remove(dir_ / "video.trace");
+  writeFile("good.json", "{\"format\": 1, \"properties\": {\"brightness\": 5}}");
+  EXPECT_EQ(run("import good.json --save"),
+            std::make_pair(0, std::string("brightness              5\n"
+                                          "settings saved\n")));
+  EXPECT_EQ(tracedWrites().size(), 2u);
 }
 
 TEST_F(OptiqonTool, BadProfilesAreRefusedWholeBeforeAnythingIsSent) {
