@@ -102,6 +102,12 @@ int controlLength(int number) {
   }
 }
 
+std::string controlTakes(int number) {
+  const int length = controlLength(number);
+  return "control " + std::to_string(number) + " takes " + std::to_string(length) +
+         (length == 1 ? " byte" : " bytes");
+}
+
 Assignment parseAssignment(const std::string& text) {
   const std::size_t equals = text.find('=');
   if (equals == std::string::npos) {
@@ -143,9 +149,7 @@ Assignment parseAssignment(const std::string& text) {
   const std::vector<std::string> parts = splitAtCommas(value);
   const int length = controlLength(setting.number);
   if (static_cast<int>(parts.size()) != length) {
-    throw UsageError(bad + "control " + std::to_string(setting.number) + " takes " +
-                     std::to_string(length) + (length == 1 ? " byte" : " bytes") + ", not " +
-                     std::to_string(parts.size()));
+    throw UsageError(bad + controlTakes(setting.number) + ", not " + std::to_string(parts.size()));
   }
   std::vector<double> bytes;
   for (const std::string& part : parts) {

@@ -35,8 +35,13 @@ std::vector<Setting> everySetting();
 // A property by name or a vendor control by number; UsageError otherwise.
 Setting findSetting(const std::string& text);
 
-// The number of bytes vendor control `number` carries.
+// The number of bytes vendor control `number` carries. The exports do not tell a control's
+// length (GetPropertyExtended answers zeros on a failed read), so the tool knows the library's
+// table itself, to refuse a wrong-length value before anything is sent.
 int controlLength(int number);
+
+// "control N takes L bytes": what a value of the control must hold, for messages.
+std::string controlTakes(int number);
 
 struct Assignment {
   Setting setting;

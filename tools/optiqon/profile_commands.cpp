@@ -54,7 +54,8 @@ bool matches(const ProfileValue& value, const Reading& reading) {
   return reading.control == value.file;
 }
 
-std::vector<double> propertyValue(const nlohmann::ordered_json& json) {
+// A property's value in a profile: a whole number the amplifier can carry.
+std::vector<double> profilePropertyValue(const nlohmann::ordered_json& json) {
   if (!json.is_number_integer() || json.get<long long>() < INT32_MIN ||
       json.get<long long>() > INT32_MAX) {
     throw UsageError(json.dump() + " is not a whole number");
@@ -63,14 +64,11 @@ std::vector<double> propertyValue(const nlohmann::ordered_json& json) {
 }
 
 std::vector<double> controlBytes(int number, const nlohmann::ordered_json& json) {
-  const int length = controlLength(number);
-  const std::string takes = "control " + std::to_string(number) + " takes " +
-                            std::to_string(length) + (length == 1 ? " byte" : " bytes");
   if (!json.is_array()) {
-    throw UsageError(json.dump() + " is not a list of bytes: " + takes);
+    throw UsageError(json.dump() + " is not a list of bytes: " + controlTakes(number));
   }
-  if (static_cast<int>(json.size()) != length) {
-    throw UsageError(takes + ", not " + std::to_string(json.size()));
+  if (static_cast<int>(json.size()) != controlLength(number)) {
+    throw UsageError(controlTakes(number) + ", not " + std::to_string(json.size()));
   }
   std::vector<double> bytes;
   for (const nlohmann::ordered_json& byte : json) {
@@ -153,7 +151,7 @@ std::vector<ProfileValue> readProfile(const std::string& path) {
                                                            : "not a vendor control number");
         }
         if (kind == Setting::Kind::Property) {
-          const std::vector<double> number = propertyValue(value);
+          const std::vector<double> number = profilePropertyValue(value);
           values.push_back({setting, number, number});
         } else {
           values.push_back(controlValue(setting, value));
