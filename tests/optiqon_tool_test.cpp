@@ -357,6 +357,116 @@ TEST_F(OptiqonTool, ImportDryRunSendsNoWrite) {
   EXPECT_NE(readFile(dir_ / "video.trace").find(" Get "), std::string::npos);
 }
 
+// A firmware image of `pages` pages of 256 bytes, each page's bytes telling its number.
+std::string firmwareImage(int pages) {
+  std::string image;
+  for (int page = 0; page < pages; ++page) {
+    for (int byte = 0; byte < 256; ++byte) {
+      image += static_cast<char>((page * 7 + byte) & 0xFF);
+    }
+  }
+  return image;
+}
+
+// Plain lines when standard output is no terminal, the upgrader's other lines on standard error,
+// and the image in the flash.
+TEST_F(OptiqonTool, UpdateWritesAndVerifiesTheImage) {
+  const std::string image = firmwareImage(30);
+  writeFile("fw 1\"a\".img", image);
+  const auto [code, output] = run("update 'fw 1\"a\".img'", "flash = flash.bin\n");
+  EXPECT_EQ(code, 0) << errors();
+  const std::string time = "[0-9]:[0-9]{2}";
+  EXPECT_TRUE(
+      std::regex_match(output, std::regex("erasing 100%\n"
+                                          "downloading 0/30 pages, " +
+                                          time +
+                                          " elapsed, -:-- left\n"
+                                          "downloading 12/30 pages, " +
+                                          time + " elapsed, (-:--|" + time +
+                                          ") left\n"
+                                          "downloading 24/30 pages, " +
+                                          time + " elapsed, (-:--|" + time +
+                                          ") left\n"
+                                          "downloading 29/30 pages, " +
+                                          time + " elapsed, (-:--|" + time +
+                                          ") left\n"
+                                          "downloading 30/30 pages, " +
+                                          time + " elapsed, (-:--|" + time +
+                                          ") left\n"
+                                          "firmware updated: 30 pages written and verified in " +
+                                          time + "\n")))
+      << output;
+  EXPECT_EQ(errors(),
+            "Found Corvantis K3M51-USB camera. Device #1 - VID: 0x1BBD, PID: 0x024C\n"
+            "Firmware file size = 7680\n");
+  EXPECT_EQ(readFile(dir_ / "flash.bin").substr(0, image.size()), image);
+}
+
+// The exit code is the upgrader's own, for each way the simulated camera can make it fail.
+TEST_F(OptiqonTool, UpdateEndsWithTheUpgradersVerdict) {
+  writeFile("fw.img", firmwareImage(30));
+  const std::string lostFirmware = "; the camera has no working firmware until an update succeeds";
+  const struct {
+    std::string scenario;
+    int code;
+    std::string verdict;
+    std::string lastError;
+  } failures[] = {
+      {"camera = absent\n", 1, "firmware not updated: no camera",
+       "Connect Corvantis K3M51-USB camera Device...and try again"},
+      {"erase_busy_reads = never\n", 3,
+       "firmware update failed: the flash could not be erased" + lostFirmware,
+       "Erase Sectors failed"},
+      {"mismatch = 13:3\n", 4,
+       "firmware update failed: a page was refused or did not verify" + lostFirmware,
+       "Firmware file size = 7680"},
+      {"refuse_write = 13\n", 4,
+       "firmware update failed: a page was refused or did not verify" + lostFirmware,
+       "first setoutput report failed"},
+      {"refuse_read_request = 13:3\n", 4,
+       "firmware update failed: a page was refused or did not verify" + lostFirmware,
+       "31The set output report failed"},
+      {"unplug_after_reports = 60\n", 4,
+       "firmware update failed: a page was refused or did not verify" + lostFirmware,
+       "first setoutput report failed"},
+  };
+  for (const auto& failure : failures) {
+    const auto [code, output] = run("update fw.img", failure.scenario);
+    EXPECT_EQ(code, failure.code) << failure.scenario;
+    EXPECT_EQ(output.substr(output.rfind('\n', output.size() - 2) + 1), failure.verdict + "\n")
+        << output;
+    const std::string shown = errors();
+    EXPECT_EQ(shown.substr(shown.rfind('\n', shown.size() - 2) + 1), failure.lastError + "\n")
+        << shown;
+  }
+}
+
+TEST_F(OptiqonTool, UnusableImagesAreRefusedBeforeTheUpgraderRuns) {
+  writeFile("empty.img", "");
+  writeFile("large.img", "");
+  std::filesystem::resize_file(dir_ / "large.img", 65535 * 256 + 1);
+  std::filesystem::create_directory(dir_ / "folder.img");
+  const std::pair<std::string, std::string> refusals[] = {
+      {"missing.img", "optiqon: cannot read the firmware image missing.img\n"},
+      {"folder.img", "optiqon: cannot read the firmware image folder.img\n"},
+      {"empty.img", "optiqon: the firmware image empty.img is empty\n"},
+      {"large.img",
+       "optiqon: the firmware image large.img has 16776961 bytes; the camera's flash takes at "
+       "most 16776960\n"},
+  };
+  for (const auto& [image, message] : refusals) {
+    EXPECT_EQ(run("update " + image, "trace = hid.trace\n"), std::make_pair(2, std::string()));
+    EXPECT_EQ(errors(), message);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "hid.trace"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "logfile.txt"));
+}
+
+TEST_F(OptiqonTool, UnknownCommandIsNamed) {
+  EXPECT_EQ(run("flash fw.img"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(), "optiqon: 'flash' is not a command; 'optiqon --help' lists them\n");
+}
+
 TEST_F(OptiqonTool, VersionAndHelp) {
   EXPECT_EQ(run("--version"), std::make_pair(0, std::string("optiqon 1.0.0\n")));
   const auto [code, help] = run("set --help");

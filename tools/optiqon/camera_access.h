@@ -9,7 +9,10 @@
 
 #include "camera_values.h"
 
-enum ExitCode { Ok = 0, NoCamera = 1, BadUsage = 2, Refused = 3 };
+// The tool's exit codes. The update exits with the upgrader's own codes instead (0 verified, 1 no
+// camera, 2 the image cannot be used, 3 the erase failed, 4 the download failed), and with
+// NoVerdict when the upgrader did not run or did not end with a verdict.
+enum ExitCode { Ok = 0, NoCamera = 1, BadUsage = 2, Refused = 3, NoVerdict = 6 };
 
 // Whether the camera is there; says so on standard error when it is not.
 bool openCamera();

@@ -21,3 +21,7 @@ int exportProfile(const std::string& path);
 // Writes the profile at `path` to the camera and reads each value back; with `dryRun` shows
 // what would change and writes nothing; with `save` has the camera store the result.
 int importProfile(const std::string& path, bool dryRun, bool save);
+
+// Has the library run the upgrader on the image at `path`, showing its progress; returns the
+// upgrader's verdict as an exit code.
+int updateFirmware(const std::string& path);

@@ -1,9 +1,9 @@
 #include "library_output_capture.h"
 
-#include <unistd.h>
-
 #include <iostream>
 #include <sstream>
+
+#include "console_streams.h"
 
 LibraryOutputCapture::LibraryOutputCapture() {
   std::cout.flush();
@@ -12,10 +12,10 @@ LibraryOutputCapture::LibraryOutputCapture() {
   if (file_ == nullptr) {
     return;
   }
-  savedOutput_ = dup(STDOUT_FILENO);
-  if (savedOutput_ < 0 || dup2(fileno(file_), STDOUT_FILENO) < 0) {
+  savedOutput_ = console::saveOutput();
+  if (savedOutput_ < 0 || !console::redirectOutput(fileno(file_))) {
     if (savedOutput_ >= 0) {
-      close(savedOutput_);
+      console::closeDescriptor(savedOutput_);
       savedOutput_ = -1;
     }
     std::fclose(file_);
@@ -33,8 +33,7 @@ std::string LibraryOutputCapture::finish() {
   }
   // What the library left in the C runtime's buffer belongs to the capture, not to the tool.
   std::fflush(stdout);
-  dup2(savedOutput_, STDOUT_FILENO);
-  close(savedOutput_);
+  console::restoreOutput(savedOutput_);
   savedOutput_ = -1;
   std::string text;
   std::rewind(file_);

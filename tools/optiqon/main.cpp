@@ -22,6 +22,29 @@ const char* const ExitCodes =
     "  2  bad usage: nothing was sent to the camera\n"
     "  3  the camera refused a command, a value did not take or could not be read";
 
+const char* const UpdateExitCodes =
+    "Exit codes, the upgrader's verdict:\n"
+    "  0  the image was written and verified\n"
+    "  1  no camera\n"
+    "  2  bad usage, or an image that cannot be used: nothing was sent to the camera\n"
+    "  3  the erase failed\n"
+    "  4  the download failed: a page did not verify or a write was refused\n"
+    "  6  the upgrader did not run, or ended without a verdict";
+
+// CLI11 answers a word that is no command with "A subcommand is required"; the user is better
+// served by being told which word it was.
+bool isUnknownCommand(const CLI::App& app, int argc, char** argv) {
+  if (argc < 2 || argv[1][0] == '-') {
+    return false;
+  }
+  for (const CLI::App* command : app.get_subcommands({})) {
+    if (command->check_name(argv[1])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,10 +99,17 @@ int main(int argc, char** argv) {
   importCommand->add_flag("--dry-run", dryRun, "Show what would change, and send nothing");
   importCommand->add_flag("--save", save,
                           "Have the camera store its settings when every value took");
+  CLI::App* updateCommand = app.add_subcommand(
+      "update", "Writes a firmware image to the camera's flash, and verifies every page");
+  updateCommand->add_option("image", first, "The firmware image")->required();
   for (CLI::App* command : app.get_subcommands({})) {
-    command->footer(ExitCodes);
+    command->footer(command == updateCommand ? UpdateExitCodes : ExitCodes);
   }
 
+  if (isUnknownCommand(app, argc, argv)) {
+    std::cerr << "optiqon: '" << argv[1] << "' is not a command; 'optiqon --help' lists them\n";
+    return BadUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -116,6 +146,9 @@ int main(int argc, char** argv) {
     }
     if (importCommand->parsed()) {
       return importProfile(first, dryRun, save);
+    }
+    if (updateCommand->parsed()) {
+      return updateFirmware(first);
     }
   } catch (const UsageError& error) {
     std::cerr << "optiqon: " << error.what() << '\n';

@@ -1,0 +1,48 @@
+// How the update shows where it stands: on a terminal, one line rewritten in place with a bar,
+// the pages written, the time gone and the time left; elsewhere (a log, a pipe), a plain line at
+// every tenth of the way, so that a log of a large image stays short.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "upgrader_progress.h"
+
+// "m:ss", or "h:mm:ss" from an hour on.
+std::string formatDuration(std::chrono::steady_clock::duration duration);
+
+class ProgressDisplay {
+ public:
+  using Output = std::function<void(std::string_view)>;
+
+  ProgressDisplay(bool terminal, Output output) : terminal_(terminal), output_(std::move(output)) {}
+
+  // Shows `progress` as it stands `sinceStart` after the update began.
+  void show(const UpgraderProgress& progress, std::chrono::steady_clock::duration sinceStart);
+  // Takes the bar off its line, so that another line can be written there.
+  void clear();
+  // Ends the bar's line for good.
+  void end();
+
+ private:
+  void write(const std::string& text);
+  std::string terminalLine(const UpgraderProgress& progress,
+                           std::chrono::steady_clock::duration sinceStart) const;
+  std::string plainLine(const UpgraderProgress& progress,
+                        std::chrono::steady_clock::duration sinceStart);
+  std::string timeLeft(const UpgraderProgress& progress,
+                       std::chrono::steady_clock::duration sinceStart) const;
+
+  bool terminal_;
+  Output output_;
+  std::string shown_;  // the bar on the terminal's line now
+  // When the first page was being written: the pace of the download is measured from there,
+  // since the erase before it takes its own time.
+  std::optional<std::chrono::steady_clock::duration> downloadBegan_;
+  // The last step shown as a plain line, -1 for none: a tenth of the erase or of the pages.
+  int erasingStepShown_ = -1;
+  int downloadStepShown_ = -1;
+};

@@ -1,0 +1,165 @@
+// The firmware update: the library starts the upgrader and echoes what it prints; the tool reads
+// that echo through a pipe as it comes, shows it as progress, and ends with the upgrader's
+// verdict as its exit code.
+#include <Brenwick.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "camera_access.h"
+#include "camera_values.h"
+#include "commands.h"
+#include "console_streams.h"
+#include "library_output_capture.h"
+#include "progress_display.h"
+#include "upgrader_progress.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The most the camera's flash takes: 65535 pages of 256 bytes.
+constexpr std::uintmax_t LargestImage = 65535u * 256u;
+
+void checkImage(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error) || !std::ifstream(path, std::ios::binary)) {
+    throw UsageError("cannot read the firmware image " + path);
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error || size == 0) {
+    throw UsageError("the firmware image " + path + " is empty");
+  }
+  if (size > LargestImage) {
+    throw UsageError("the firmware image " + path + " has " + std::to_string(size) +
+                     " bytes; the camera's flash takes at most " + std::to_string(LargestImage));
+  }
+}
+
+// The upgrader's command line is split by the Windows rules on every platform: blanks separate
+// arguments unless quoted, and backslashes are literal except before a quote.
+std::string quotedArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+    return argument;
+  }
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration took) {
+  if (!verdict) {
+    return "firmware update failed: the upgrader ended without a verdict";
+  }
+  switch (*verdict) {
+    case 0:
+      return "firmware updated: " + std::to_string(pages) + " pages written and verified in " +
+             formatDuration(took);
+    case 1:
+      return "firmware not updated: no camera";
+    case 2:
+      return "firmware not updated: the upgrader cannot use the image";
+    case 3:
+      return "firmware update failed: the flash could not be erased; the camera has no working "
+             "firmware until an update succeeds";
+    default:
+      return "firmware update failed: a page was refused or did not verify; the camera has no "
+             "working firmware until an update succeeds";
+  }
+}
+
+// Reads the library's echo from the pipe until its writers are gone, showing progress on the
+// tool's own standard output (saved apart while the library's is the pipe) and every other line
+// of the upgrader on standard error.
+class EchoReader {
+ public:
+  EchoReader(int pipe, int output, Clock::time_point start)
+      : pipe_(pipe),
+        start_(start),
+        display_(console::isTerminal(output),
+                 [output](std::string_view text) { console::writeAll(output, text); }) {}
+
+  void run() {
+    const auto show = [this](const std::string* line) {
+      if (line == nullptr) {
+        display_.show(progress_, Clock::now() - start_);
+        return;
+      }
+      display_.clear();
+      std::cerr << *line << std::endl;
+    };
+    char buffer[512];
+    for (long got; (got = console::readSome(pipe_, buffer, sizeof buffer)) > 0;) {
+      progress_.take(std::string_view(buffer, static_cast<std::size_t>(got)), show);
+    }
+    progress_.finish(show);
+    display_.end();
+  }
+
+  const UpgraderProgress& progress() const { return progress_; }
+
+ private:
+  int pipe_;
+  Clock::time_point start_;
+  UpgraderProgress progress_;
+  ProgressDisplay display_;
+};
+
+}  // namespace
+
+int updateFirmware(const std::string& image) {
+  checkImage(image);
+  std::cout.flush();
+  std::fflush(stdout);
+  int ends[2] = {-1, -1};
+  const int output = console::saveOutput();
+  if (output < 0 || !console::makePipe(ends)) {
+    std::cerr << "optiqon: no pipe for the upgrader's output: the update was not started\n";
+    return NoVerdict;
+  }
+  const Clock::time_point start = Clock::now();
+  EchoReader reader(ends[0], output, start);
+  std::string failure;
+  {
+    const console::InterruptsLeftToUpgrader interrupts;
+    const bool redirected = console::redirectOutput(ends[1]);
+    console::closeDescriptor(ends[1]);
+    std::thread reading([&reader] { reader.run(); });
+    if (redirected) {
+      try {
+        UpdateFirmware(quotedArgument(image));
+      } catch (const std::exception& error) {
+        failure = error.what();
+      }
+      std::fflush(stdout);
+    } else {
+      failure = "standard output could not be turned to the pipe";
+    }
+    // Standard output back: the pipe's last writer is gone, and the reader sees its end.
+    console::redirectOutput(output);
+    reading.join();
+  }
+  console::closeDescriptor(ends[0]);
+  console::closeDescriptor(output);
+
+  if (!failure.empty()) {
+    std::cerr << "optiqon: " << failure << '\n';
+  }
+  const UpgraderProgress& progress = reader.progress();
+  std::cout << verdictLine(progress.verdict(), progress.totalPages(), Clock::now() - start) << '\n';
+  return progress.verdict().value_or(NoVerdict);
+}
