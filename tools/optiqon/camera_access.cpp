@@ -3,13 +3,65 @@
 #include <Brenwick.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
+#include <string_view>
+#include <thread>
 
 #include "library_output_capture.h"
+#include "library_output_pipe.h"
+
+namespace {
+
+// How Initialize begins the wait it makes when it finds no camera.
+constexpr std::string_view ExitWaitMessage = "Exiting App in 5 sec...";
+
+// Set when Initialize was left in its exit wait.
+std::atomic<bool> libraryWaiting{false};
+
+struct InitializeCall {
+  LibraryOutputPipe pipe;
+  std::atomic<bool> present{false};
+};
+
+}  // namespace
+
+bool initializeCamera() {
+  // Shared with the call's thread, which outlives this function when it is left waiting.
+  const auto call = std::make_shared<InitializeCall>();
+  if (!call->pipe.opened()) {
+    return withLibraryOutputCaptured([] { return Initialize(); });
+  }
+  std::thread calling([call] {
+    call->present = Initialize();
+    call->pipe.giveBack();
+  });
+  std::string printed;
+  char buffer[512];
+  for (long got; (got = call->pipe.read(buffer, sizeof buffer)) > 0;) {
+    printed.append(buffer, static_cast<std::size_t>(got));
+    if (printed.find(ExitWaitMessage) != std::string::npos) {
+      // No camera: Initialize has let go of everything and only waits now.
+      call->pipe.giveBack();
+      libraryWaiting = true;
+      calling.detach();
+      showLibraryOutput(printed);
+      return false;
+    }
+  }
+  calling.join();
+  showLibraryOutput(printed);
+  return call->present;
+}
+
+bool libraryStillWaiting() {
+  return libraryWaiting;
+}
 
 bool openCamera() {
-  if (withLibraryOutputCaptured([] { return Initialize(); })) {
+  if (initializeCamera()) {
     return true;
   }
   std::cerr << "optiqon: no camera named \"Corvantis Optiqon\" is connected\n";

@@ -14,6 +14,13 @@
 // NoVerdict when the upgrader did not run or did not end with a verdict.
 enum ExitCode { Ok = 0, NoCamera = 1, BadUsage = 2, Refused = 3, NoVerdict = 6 };
 
+// Initialize, with the library's lines shown on standard error. Without a camera it returns as
+// soon as the library begins the five-second wait in which it does nothing more, and leaves
+// that wait to the end of the process.
+bool initializeCamera();
+// Whether the library was left in that wait: the process then ends without waiting for it.
+bool libraryStillWaiting();
+
 // Whether the camera is there; says so on standard error when it is not.
 bool openCamera();
 

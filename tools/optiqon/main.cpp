@@ -5,6 +5,8 @@
 // (the open video device, the objects the library holds) without the wait. Nothing the camera
 // stores depends on it: settings persist only through SaveSettings.
 #include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -45,9 +47,18 @@ bool isUnknownCommand(const CLI::App& app, int argc, char** argv) {
   return true;
 }
 
-}  // namespace
+// The process's end: when the library was left in its exit wait, without waiting for it.
+int endProcess(int code) {
+  if (libraryStillWaiting()) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
+}
 
-int main(int argc, char** argv) {
+int runCommand(int argc, char** argv) {
   CLI::App app{"optiqon: the Corvantis Optiqon camera's settings from the command line", "optiqon"};
   app.set_version_flag("--version", "optiqon " OPTIQON_VERSION);
   app.require_subcommand(1);
@@ -158,4 +169,10 @@ int main(int argc, char** argv) {
     return Refused;
   }
   return BadUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return endProcess(runCommand(argc, argv));
 }

@@ -8,8 +8,10 @@ constexpr int BarWidth = 24;
 
 std::string bar(long done, long total) {
   const long filled = total > 0 ? done * BarWidth / total : 0;
-  return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-         std::string(static_cast<std::size_t>(BarWidth - filled), '-') + "]";
+  std::string text = "[";
+  text.append(static_cast<std::size_t>(filled), '#');
+  text.append(static_cast<std::size_t>(BarWidth - filled), '-');
+  return text += ']';
 }
 
 int tenths(long done, long total) {
@@ -62,7 +64,9 @@ void ProgressDisplay::show(const UpgraderProgress& progress,
 
 void ProgressDisplay::clear() {
   if (!shown_.empty()) {
-    write("\r" + std::string(shown_.size(), ' ') + "\r");
+    std::string blank = "\r";
+    blank.append(shown_.size(), ' ');
+    write(blank += '\r');
     shown_.clear();
   }
 }

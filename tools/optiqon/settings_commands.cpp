@@ -28,7 +28,7 @@ bool took(const Assignment& assignment, const Reading& reading) {
 }  // namespace
 
 int status(bool json) {
-  const bool present = withLibraryOutputCaptured([] { return Initialize(); });
+  const bool present = initializeCamera();
   std::string serial;
   if (present) {
     serial = readSerialNumber();

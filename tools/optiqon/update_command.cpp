@@ -14,7 +14,7 @@
 #include "camera_values.h"
 #include "commands.h"
 #include "console_streams.h"
-#include "library_output_capture.h"
+#include "library_output_pipe.h"
 #include "progress_display.h"
 #include "upgrader_progress.h"
 
@@ -82,16 +82,15 @@ std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration 
   }
 }
 
-// Reads the library's echo from the pipe until its writers are gone, showing progress on the
-// tool's own standard output (saved apart while the library's is the pipe) and every other line
-// of the upgrader on standard error.
+// Reads the library's echo from the pipe until it is given back, showing progress on the
+// tool's own standard output and every other line of the upgrader on standard error.
 class EchoReader {
  public:
-  EchoReader(int pipe, int output, Clock::time_point start)
+  EchoReader(LibraryOutputPipe& pipe, Clock::time_point start)
       : pipe_(pipe),
         start_(start),
-        display_(console::isTerminal(output),
-                 [output](std::string_view text) { console::writeAll(output, text); }) {}
+        display_(console::isTerminal(pipe.toolOutput()),
+                 [&pipe](std::string_view text) { console::writeAll(pipe.toolOutput(), text); }) {}
 
   void run() {
     const auto show = [this](const std::string* line) {
@@ -103,7 +102,7 @@ class EchoReader {
       std::cerr << *line << std::endl;
     };
     char buffer[512];
-    for (long got; (got = console::readSome(pipe_, buffer, sizeof buffer)) > 0;) {
+    for (long got; (got = pipe_.read(buffer, sizeof buffer)) > 0;) {
       progress_.take(std::string_view(buffer, static_cast<std::size_t>(got)), show);
     }
     progress_.finish(show);
@@ -113,7 +112,7 @@ class EchoReader {
   const UpgraderProgress& progress() const { return progress_; }
 
  private:
-  int pipe_;
+  LibraryOutputPipe& pipe_;
   Clock::time_point start_;
   UpgraderProgress progress_;
   ProgressDisplay display_;
@@ -123,39 +122,25 @@ class EchoReader {
 
 int updateFirmware(const std::string& image) {
   checkImage(image);
-  std::cout.flush();
-  std::fflush(stdout);
-  int ends[2] = {-1, -1};
-  const int output = console::saveOutput();
-  if (output < 0 || !console::makePipe(ends)) {
+  LibraryOutputPipe pipe;
+  if (!pipe.opened()) {
     std::cerr << "optiqon: no pipe for the upgrader's output: the update was not started\n";
     return NoVerdict;
   }
   const Clock::time_point start = Clock::now();
-  EchoReader reader(ends[0], output, start);
+  EchoReader reader(pipe, start);
   std::string failure;
   {
     const console::InterruptsLeftToUpgrader interrupts;
-    const bool redirected = console::redirectOutput(ends[1]);
-    console::closeDescriptor(ends[1]);
     std::thread reading([&reader] { reader.run(); });
-    if (redirected) {
-      try {
-        UpdateFirmware(quotedArgument(image));
-      } catch (const std::exception& error) {
-        failure = error.what();
-      }
-      std::fflush(stdout);
-    } else {
-      failure = "standard output could not be turned to the pipe";
+    try {
+      UpdateFirmware(quotedArgument(image));
+    } catch (const std::exception& error) {
+      failure = error.what();
     }
-    // Standard output back: the pipe's last writer is gone, and the reader sees its end.
-    console::redirectOutput(output);
+    pipe.giveBack();
     reading.join();
   }
-  console::closeDescriptor(ends[0]);
-  console::closeDescriptor(output);
-
   if (!failure.empty()) {
     std::cerr << "optiqon: " << failure << '\n';
   }
