@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages (scripts/package-linux.sh) and checks them without installing them:
 # their control fields and contents, lintian, then, unpacked into a scratch root, the upgrader
-# (the camera is not found: two lines, exit code 1), its maintainer scripts with and without udev,
+# (the camera is not found: two lines, exit code 1), the command-line tool (no camera: said at once,
+# exit code 1), the upgrader's maintainer scripts with and without udev,
 # and the example host built against the unpacked development package with find_package and
 # with pkg-config, run against the unpacked library (no camera: it says so, exit code 1).
 set -euo pipefail
@@ -15,6 +16,7 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 runtime=dist/libbrenwick1_${version}_${architecture}.deb
 development=dist/libbrenwick-dev_${version}_${architecture}.deb
 upgrader=dist/optiqon-fw-upgrader_${version}_${architecture}.deb
+tool=dist/optiqon_${version}_${architecture}.deb
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -54,7 +56,7 @@ expect_contents() {
   fi
 }
 
-for deb in "$runtime" "$development" "$upgrader"; do
+for deb in "$runtime" "$development" "$upgrader" "$tool"; do
   [ -f "$deb" ] || {
     fail "$deb was not made"
     exit 1
@@ -87,18 +89,30 @@ expect_contents "$upgrader" <<EOF
 lrwxrwxrwx root/root ./usr/share/man/man1/optiqon_upgrade.1.gz -> optiqon_fw_upgrader.1.gz
 $(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/optiqon-fw-upgrader/$f"; done)
 EOF
+expect_contents "$tool" <<EOF
+-rwxr-xr-x root/root ./usr/bin/optiqon
+-rw-r--r-- root/root ./usr/share/man/man1/optiqon.1.gz
+$(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/optiqon/$f"; done)
+EOF
 
 expect_field "$runtime" Section libs
 expect_field "$development" Section libdevel
 expect_field "$upgrader" Section utils
-for deb in "$runtime" "$development" "$upgrader"; do
+expect_field "$tool" Section utils
+for deb in "$runtime" "$development" "$upgrader" "$tool"; do
   expect_field "$deb" Version "$version"
   expect_field "$deb" Architecture "$architecture"
   expect_field "$deb" Source optiqon-service-kit
 done
 expect_field "$development" Depends "libbrenwick1 (= $version)"
 expect_field "$runtime" Recommends optiqon-fw-upgrader
-for deb in "$runtime" "$upgrader"; do
+if dpkg-deb --field "$tool" Depends |
+  grep -q "^libbrenwick1 (= $version), optiqon-fw-upgrader (= $version), "; then
+  pass "optiqon depends on this version of the library and of the upgrader"
+else
+  fail "optiqon Depends: $(dpkg-deb --field "$tool" Depends)"
+fi
+for deb in "$runtime" "$upgrader" "$tool"; do
   for dependency in libc6 libstdc++6; do
     if dpkg-deb --field "$deb" Depends | grep -Eq "(^|, )${dependency//+/\\+} \(>= [^)]+\)"; then
       pass "$(basename "$deb") depends on a version of $dependency"
@@ -116,7 +130,7 @@ else
 fi
 
 # lintian: no error; each warning it still gives is explained in docs/packaging.md.
-lintian --fail-on error --tag-display-limit 0 "$runtime" "$development" "$upgrader" \
+lintian --fail-on error --tag-display-limit 0 "$runtime" "$development" "$upgrader" "$tool" \
   >"$scratch/lintian" || fail "lintian reports errors"
 cat "$scratch/lintian"
 while read -r tag; do
@@ -127,7 +141,7 @@ pass "lintian: no errors, every warning explained"
 # Unpacked, never installed: the machine's own system stays as it is.
 root=$scratch/root
 mkdir -p "$root"
-for deb in "$runtime" "$development" "$upgrader"; do
+for deb in "$runtime" "$development" "$upgrader" "$tool"; do
   dpkg-deb --extract "$deb" "$root"
 done
 
@@ -159,6 +173,20 @@ for program in optiqon_fw_upgrader optiqon_upgrade; do
     cat "$scratch/output" >&2
   fi
 done
+
+# The tool on the unpacked library: no camera here, which it tells on standard output at once,
+# not after the library's five-second wait, with the library's lines on standard error.
+status=0
+LD_LIBRARY_PATH=$root/$lib "$root/usr/bin/optiqon" status --json >"$scratch/output" \
+  2>"$scratch/errors" || status=$?
+if [ "$status" -eq 1 ] && [ "$(cat "$scratch/output")" = '{"camera":"absent"}' ] &&
+  grep -q 'Exiting App in 5 sec' "$scratch/errors" &&
+  [ "$(LD_LIBRARY_PATH=$root/$lib "$root/usr/bin/optiqon" --version)" = "optiqon $version" ]; then
+  pass "unpacked optiqon: its version, and no camera on standard output, exit code 1"
+else
+  fail "unpacked optiqon status: exit code $status, output '$(cat "$scratch/output")', errors:"
+  cat "$scratch/errors" >&2
+fi
 
 # The upgrader's maintainer scripts. Where udev runs (here: a socket at /run/udev/control in a
 # private /run, in a mount namespace of their own) they reload the rules and replay the camera's

@@ -4,6 +4,7 @@
 #   libbrenwick-dev      development  the public headers, libBrenwick.so, the CMake package and
 #                                     the pkg-config file
 #   optiqon-fw-upgrader  upgrader     the upgrader under both names and the camera's udev rule
+#   optiqon              tool         the command-line tool over the library
 # scripts/package-linux.sh builds them into dist/.
 #
 # The packages install under /usr: the library starts the upgrader from the directory compiled
@@ -37,7 +38,8 @@ set(OPTIQON_DEB_SOURCE optiqon-service-kit)
 # the packages are the same whenever they are built.
 set(packaging_dir ${PROJECT_BINARY_DIR}/packaging)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${packaging_dir}/changelog @ONLY)
-foreach(source ${packaging_dir}/changelog ${CMAKE_CURRENT_LIST_DIR}/optiqon_fw_upgrader.1)
+foreach(source ${packaging_dir}/changelog ${CMAKE_CURRENT_LIST_DIR}/optiqon_fw_upgrader.1
+    ${CMAKE_CURRENT_LIST_DIR}/optiqon.1)
   get_filename_component(name ${source} NAME)
   execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${packaging_dir}/${name}.gz
     RESULT_VARIABLE gzip_result)
@@ -46,18 +48,22 @@ foreach(source ${packaging_dir}/changelog ${CMAKE_CURRENT_LIST_DIR}/optiqon_fw_u
   endif()
 endforeach()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${CMAKE_CURRENT_LIST_DIR}/changelog.in ${CMAKE_CURRENT_LIST_DIR}/optiqon_fw_upgrader.1)
+  ${CMAKE_CURRENT_LIST_DIR}/changelog.in ${CMAKE_CURRENT_LIST_DIR}/optiqon_fw_upgrader.1
+  ${CMAKE_CURRENT_LIST_DIR}/optiqon.1)
 file(CREATE_LINK optiqon_fw_upgrader.1.gz ${packaging_dir}/${BRENWICK_UPGRADER_FILE_NAME}.1.gz
   SYMBOLIC)
 install(FILES ${packaging_dir}/optiqon_fw_upgrader.1.gz
   ${packaging_dir}/${BRENWICK_UPGRADER_FILE_NAME}.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT upgrader)
+install(FILES ${packaging_dir}/optiqon.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  COMPONENT tool)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime development upgrader)
+set(CPACK_COMPONENTS_ALL runtime development upgrader tool)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libbrenwick1)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libbrenwick-dev)
 set(CPACK_DEBIAN_UPGRADER_PACKAGE_NAME optiqon-fw-upgrader)
+set(CPACK_DEBIAN_TOOL_PACKAGE_NAME optiqon)
 foreach(component ${CPACK_COMPONENTS_ALL})
   string(TOUPPER ${component} upper)
   set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
@@ -131,5 +137,20 @@ under its second name, optiqon_upgrade.
 
 A udev rule gives the user at the seat access to the camera's HID and video
 nodes, so that neither the upgrader nor a host application needs root.")
+
+set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
+# The tool is built against this very library (dpkg-shlibdeps cannot yet know the package that
+# holds it) and updates firmware through the upgrader the library starts.
+set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS
+  "libbrenwick1 (= ${PROJECT_VERSION}), optiqon-fw-upgrader (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
+set(CPACK_DEBIAN_TOOL_DESCRIPTION
+  "command-line tool for the Corvantis K3M51-USB camera (Optiqon)
+optiqon shows and changes the settings of the Corvantis K3M51-USB camera
+(Optiqon) through the Brenwick camera control library: its image properties by
+name and its vendor controls by number, its register and password, storing and
+resetting its settings, and settings profiles saved to and restored from JSON
+files. It also updates the camera's firmware, with a progress bar and the time
+left, and gives JSON output to scripts.")
 
 include(CPack)
