@@ -1,7 +1,10 @@
 cmake_minimum_required(VERSION 3.25)
-# Every DLL a binary imports is part of Windows: the C and C++ runtimes are linked in.
+# Every DLL a binary imports is part of Windows (the C and C++ runtimes are linked in), or is one
+# of the kit's own named in KIT_DLLS.
 set(system_dlls advapi32.dll hid.dll kernel32.dll ksuser.dll mf.dll mfplat.dll mfreadwrite.dll
     msvcrt.dll ole32.dll oleaut32.dll setupapi.dll user32.dll)
+string(TOLOWER "${KIT_DLLS}" kit_dlls)
+list(APPEND system_dlls ${kit_dlls})
 string(REPLACE "|" ";" binaries "${BINARIES}")
 foreach(binary IN LISTS binaries)
   execute_process(COMMAND ${OBJDUMP} -p ${binary} OUTPUT_VARIABLE dump RESULT_VARIABLE code)
@@ -14,7 +17,7 @@ foreach(binary IN LISTS binaries)
     string(STRIP "${dll}" dll)
     string(TOLOWER "${dll}" lower)
     if(NOT lower IN_LIST system_dlls)
-      message(FATAL_ERROR "${binary} imports ${dll}, which is not a system DLL")
+      message(FATAL_ERROR "${binary} imports ${dll}, which is not a system DLL nor the kit's")
     endif()
     message(STATUS "${binary}: ${dll}")
   endforeach()

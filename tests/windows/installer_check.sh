@@ -2,7 +2,7 @@
 # The Windows installer under Wine, in a Wine prefix of its own (build/windows/installer-check):
 # an earlier version installs, the current MSI replaces it in place and refuses to be replaced
 # by it; every staged file lands in C:\Program Files\Optiqon byte for byte; the installed
-# upgrader and the installed library pass the same checks as the build tree's; installing the
+# upgrader, library and tool pass the same checks as the build tree's; installing the
 # same MSI again changes nothing; and removing it leaves no file and no registration behind.
 # Builds the packages first (scripts/package-windows.sh).
 set -euo pipefail
@@ -107,6 +107,13 @@ step "the installed library, starting the installed upgrader"
   -P "$root/tests/windows/library_check.cmake") >"$work/library-check.txt" 2>&1 || {
   cat "$work/library-check.txt" >&2
   fail "the installed library failed its checks"
+}
+
+step "the installed optiqon tool, over the installed library and upgrader"
+cmake -DWINE="$wine" -DVERSION="$version" -DTOOL='C:\Program Files\Optiqon\bin\optiqon.exe' \
+  -DWORK="$work/tool-runs" -P tests/windows/tool_check.cmake >"$work/tool-check.txt" 2>&1 || {
+  cat "$work/tool-check.txt" >&2
+  fail "the installed tool failed its checks"
 }
 
 step "msiexec /i Optiqon-0.0.1-win64.msi /qn over $version: refused"

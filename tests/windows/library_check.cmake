@@ -11,7 +11,7 @@ if(NOT INSTALLED)
     message(FATAL_ERROR "installing the package into ${INSTALL_DIR} failed")
   endif()
 endif()
-foreach(file bin/optiqon_upgrade.exe bin/Brenwick.dll lib/libBrenwick.dll.a include/Brenwick.h
+foreach(file bin/optiqon_upgrade.exe bin/Brenwick.dll bin/optiqon.exe lib/libBrenwick.dll.a include/Brenwick.h
              include/BrenwickSafeArray.h)
   if(NOT EXISTS "${INSTALL_DIR}/${file}")
     message(FATAL_ERROR "the package lacks ${file}")
