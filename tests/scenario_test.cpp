@@ -42,8 +42,10 @@ TEST(Scenario, EmptyFileGivesTheDefaults) {
   EXPECT_TRUE(s.videoFaults.empty());
   EXPECT_EQ(s.password, 0x1A2B);
   EXPECT_TRUE(s.controlValues.empty());
+  EXPECT_TRUE(s.propertyValues.empty());
   EXPECT_TRUE(s.unsupportedProperties.empty());
   EXPECT_TRUE(s.videoTracePath.empty());
+  EXPECT_TRUE(s.cameraSettingsPath.empty());
 }
 
 TEST(Scenario, EveryKeyIsRead) {
@@ -90,8 +92,10 @@ TEST(Scenario, EveryVideoKeyIsRead) {
       "fail = KsProperty=0x80070492, Set=1, GetRange=2147500037\n"
       "password = 0bAD\n"
       "xu = 2.20=01 02 03 04, 3.5=ff00, 2.3 = 10 7F, 3.8=\n"
+      "property_values = 0=-64, 7 = 5000, 0x9=2147483647, 2=-2147483648\n"
       "vpa_unsupported = 0, 9\n"
-      "video_trace = video.txt\n");
+      "video_trace = video.txt\n"
+      "camera_settings = settings.txt\n");
   EXPECT_EQ(s.videoDevices,
             (std::vector<std::string>{"USB2.0 HD UVC WebCam", "Corvantis Optiqon", "Kamera Ü"}));
   using sim::VideoStep;
@@ -106,8 +110,11 @@ TEST(Scenario, EveryVideoKeyIsRead) {
                                                           {{3, 5}, {0xFF, 0x00}},
                                                           {{2, 3}, {0x10, 0x7F}},
                                                           {{3, 8}, {}}}));
+  EXPECT_EQ(s.propertyValues, (std::map<unsigned, std::int32_t>{
+                                  {0, -64}, {2, INT32_MIN}, {7, 5000}, {9, INT32_MAX}}));
   EXPECT_EQ(s.unsupportedProperties, (std::set<unsigned>{0, 9}));
   EXPECT_EQ(s.videoTracePath, "video.txt");
+  EXPECT_EQ(s.cameraSettingsPath, "settings.txt");
 }
 
 TEST(Scenario, EmptyVideoDeviceListMeansAPcWithoutCameras) {
@@ -157,6 +164,55 @@ TEST(Scenario, UnusableVideoLinesAreNamed) {
             "scenario.txt:1: bad value '\xff' for video_devices: a device name is not UTF-8");
   EXPECT_EQ(errorOf("video_trace =\n"),
             "scenario.txt:1: bad value '' for video_trace: expected a file name");
+  EXPECT_EQ(errorOf("camera_settings =\n"),
+            "scenario.txt:1: bad value '' for camera_settings: expected a file name");
+}
+
+TEST(Scenario, UnusablePropertyValuesAreNamed) {
+  const std::string anyValue = "expected a whole number from -2147483648 to 2147483647";
+  const std::map<std::string, std::string> reasons = {
+      {"", "expected PROPERTY=VALUE"},
+      {"0", "expected PROPERTY=VALUE"},
+      {"0=1,", "expected PROPERTY=VALUE"},
+      {"10=1", "expected a number from 0 to 9"},
+      {"-1=1", "expected a number from 0 to 9"},
+      {"=1", "expected a number from 0 to 9"},
+      {"0=", anyValue},
+      {"0=+5", anyValue},
+      {"0=1.5", anyValue},
+      {"0=0x10", anyValue},
+      {"0=5 6", anyValue},
+      {"0=2147483648", anyValue},
+      {"0=-2147483649", anyValue},
+  };
+  for (const auto& [value, reason] : reasons) {
+    EXPECT_EQ(errorOf("property_values = " + value + "\n"),
+              "scenario.txt:1: bad value '" + value + "' for property_values: " + reason);
+  }
+}
+
+// A camera settings file is read with the scenario's parser but holds only the camera's own
+// settings: the camera must not be able to rewrite the PC it finds itself in.
+TEST(Scenario, CameraSettingsHoldOnlyControlAndPropertyValues) {
+  std::istringstream kept("# kept\nxu = 2.1=AB\nproperty_values = 3=50\n");
+  const sim::Scenario s = sim::parseCameraSettings(kept, "settings.txt");
+  EXPECT_EQ(s.controlValues.at({2, 1}), std::vector<std::uint8_t>{0xAB});
+  EXPECT_EQ(s.propertyValues, (std::map<unsigned, std::int32_t>{{3, 50}}));
+
+  for (const std::string key : {"flash", "camera_settings", "vpa_unsupported", "colour"}) {
+    std::istringstream other("xu = 2.1=AB\n" + key + " = 1\n");
+    try {
+      sim::parseCameraSettings(other, "settings.txt");
+      ADD_FAILURE() << key << " accepted";
+    } catch (const sim::ScenarioError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "settings.txt:2: key '" + key +
+                    "' is no camera setting: a camera settings file holds only xu and "
+                    "property_values");
+    }
+  }
+  std::istringstream bad("property_values = 3\n");
+  EXPECT_THROW(sim::parseCameraSettings(bad, "settings.txt"), sim::ScenarioError);
 }
 
 TEST(Scenario, UnusableLinesAreNamedWithTheirLineNumber) {

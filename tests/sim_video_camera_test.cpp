@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "../camlib/media_services.h"
+#include "captured_standard_error.h"
+#include "scratch_directory.h"
 #include "sim_clock.h"
 #include "sim_video_world.h"
 
@@ -985,6 +987,190 @@ TEST_F(MediaSeam, CoTaskMemAllocBlocksAreDistinctAndCounted) {
   std::free(block);
 }
 
+// --- The camera's settings kept between runs
+// ------------------------------------------------------ Each run of a simulated program is a new
+// process with a new camera: applying the scenario again is the next run.
+
+class KeptSettings : public MediaSeam {
+ protected:
+  static constexpr char Header[] =
+      "# The simulated Corvantis Optiqon's settings, rewritten by the camera after each change\n";
+
+  std::string settingsPath() const { return (scratch_ / "settings.txt").string(); }
+
+  // A run whose camera keeps its settings in settingsPath(), unless `lines` name another file.
+  void startRun(const std::string& lines = "") {
+    std::istringstream in("clock = virtual\ncamera_settings = " + settingsPath() + "\n" + lines);
+    sim::applyVideoScenario(sim::parseScenario(in, "scenario.txt"));
+    world().keepCallLog = true;
+  }
+  std::string errorOfRun(const std::string& lines) {
+    try {
+      startRun(lines);
+    } catch (const sim::ScenarioError& error) {
+      return error.what();
+    }
+    return "(no error)";
+  }
+
+  std::string settingsText() const {
+    std::ifstream in(settingsPath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  void keepSettings(const std::string& text) const {
+    std::ofstream(settingsPath(), std::ios::binary) << text;
+  }
+
+  static std::pair<LONG, LONG> valueAndFlags(IAMVideoProcAmp* amplifier, LONG property) {
+    LONG value = -7;
+    LONG flags = -7;
+    require(amplifier->Get(property, &value, &flags) == S_OK, "Get failed");
+    return {value, flags};
+  }
+
+  ScratchDirectory scratch_{"optiqon-settings"};
+};
+
+TEST_F(KeptSettings, ChangesMadeInOneRunAreFoundByTheNextOverTheScenarios) {
+  const std::string scenario = "xu = 2.20=AA\nproperty_values = 0=5\n";
+  startRun(scenario);
+  {
+    OpenCamera open = openCamera();
+    ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 20, {1, 2, 3, 4}), S_OK);
+    ASSERT_EQ(setControl(open.second.get(), SecondUnit, 3, 5, {0xFF, 0x00}), S_OK);
+    ASSERT_EQ(open.amplifier->Set(Brightness, -10, VideoProcAmp_Flags_Manual), S_OK);
+    ASSERT_EQ(open.amplifier->Set(WhiteBalance, 5000, VideoProcAmp_Flags_Auto), S_OK);
+  }
+  startRun(scenario);
+  OpenCamera open = openCamera();
+  EXPECT_EQ(getControl(open.first.get(), FirstUnit, 2, 20, 4).bytes, (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(getControl(open.second.get(), SecondUnit, 3, 5, 2).bytes, (Bytes{0xFF, 0x00}));
+  EXPECT_EQ(valueAndFlags(open.amplifier.get(), Brightness),
+            std::make_pair(LONG{-10}, LONG{VideoProcAmp_Flags_Manual}));
+  EXPECT_EQ(valueAndFlags(open.amplifier.get(), WhiteBalance),
+            std::make_pair(LONG{5000}, LONG{VideoProcAmp_Flags_Manual}))
+      << "kept values come back in manual mode";
+}
+
+TEST_F(KeptSettings, FileListsWrittenControlsAndPropertiesInOrderAndReadsBackToItself) {
+  startRun("xu = 3.1=0a, 2.3=10 7F\nproperty_values = 7=5000\nvpa_unsupported = 9\n");
+  EXPECT_FALSE(std::filesystem::exists(settingsPath())) << "applying a scenario changes nothing";
+  {
+    OpenCamera open = openCamera();
+    ASSERT_EQ(setControl(open.second.get(), SecondUnit, 3, 5, {7}), S_OK);
+    ASSERT_EQ(setControl(open.second.get(), SecondUnit, 3, 5, {}), S_OK);
+    ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 20, {1, 2, 3, 4}), S_OK);
+    ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 9, {0x42}), S_OK);
+    ASSERT_EQ(open.amplifier->Set(Brightness, -10, VideoProcAmp_Flags_Manual), S_OK);
+  }
+  const std::string expected = std::string(Header) +
+                               "xu = 2.9=42, 2.20=01020304, 3.1=0A, 3.5=\n"
+                               "property_values = 0=-10, 1=32, 2=0, 3=64, 4=2, 5=100, 6=1, "
+                               "7=5000, 8=1\n";
+  EXPECT_EQ(settingsText(), expected);
+
+  // The next run, over a scenario that would set the emptied control, writes the same value again.
+  startRun("xu = 3.5=99\nvpa_unsupported = 9\n");
+  OpenCamera open = openCamera();
+  EXPECT_EQ(getControl(open.second.get(), SecondUnit, 3, 5, 1).bytes, Bytes{0x00});
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 9, {0x42}), S_OK);
+  EXPECT_EQ(settingsText(), expected);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch_.path()),
+                          std::filesystem::directory_iterator()),
+            1)
+      << "nothing left beside the file";
+}
+
+TEST_F(KeptSettings, RegisterPasswordAndRefusedWritesAreNoSettings) {
+  startRun();
+  OpenCamera open = openCamera();
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 3, {0x10, 0x7F}), S_OK);
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 6, {0x1A, 0x2B}), S_OK);
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 3, {1, 2, 3}), E_INVALIDARG);
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 32, {1}), ErrorNotFound);
+  ASSERT_EQ(open.amplifier->Set(Brightness, 65, VideoProcAmp_Flags_Manual), E_INVALIDARG);
+  ASSERT_EQ(open.amplifier->Set(Gain, 1, 0), E_INVALIDARG);
+  world().faults = {{sim::VideoStep::KsProperty, S_OK}, {sim::VideoStep::Set, S_OK}};
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 1, {1}), S_OK);
+  ASSERT_EQ(open.amplifier->Set(Brightness, 1, VideoProcAmp_Flags_Manual), S_OK);
+  EXPECT_FALSE(std::filesystem::exists(settingsPath()));
+
+  world().faults.clear();
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 1, {5}), S_OK);
+  EXPECT_EQ(settingsText(), std::string(Header) +
+                                "xu = 2.1=05\n"
+                                "property_values = 0=0, 1=32, 2=0, 3=64, 4=2, 5=100, 6=1, 7=4600, "
+                                "8=1, 9=0\n");
+}
+
+TEST_F(KeptSettings, ValuesTheCameraRefusesAreNamed) {
+  EXPECT_EQ(errorOfRun("property_values = 1=96\n"),
+            "the camera refuses 96 for image property 1, which takes 0 to 95");
+  EXPECT_EQ(errorOfRun("property_values = 0=-65\n"),
+            "the camera refuses -65 for image property 0, which takes -64 to 64");
+  EXPECT_EQ(errorOfRun("vpa_unsupported = 9\nproperty_values = 9=0\n"),
+            "the camera has no image property 9");
+
+  keepSettings("property_values = 1=96\n");
+  EXPECT_EQ(errorOfRun(""),
+            settingsPath() + ": the camera refuses 96 for image property 1, which takes 0 to 95");
+  keepSettings("xu = 2.1=01\nproperty_values = 9=0\n");
+  EXPECT_EQ(errorOfRun("vpa_unsupported = 9\n"),
+            settingsPath() + ": the camera has no image property 9");
+}
+
+TEST_F(KeptSettings, UnusableSettingsFilesAreRefusedAtLoad) {
+  const std::string nowhere = (scratch_ / "no-such-directory" / "settings.txt").string();
+  EXPECT_EQ(errorOfRun("camera_settings = " + nowhere + "\n"),
+            nowhere + ": no camera settings file can be written there");
+
+  keepSettings("xu = 2.1=01\nflash = flash.bin\n");
+  EXPECT_EQ(errorOfRun(""), settingsPath() +
+                                ":2: key 'flash' is no camera setting: a camera settings file "
+                                "holds only xu and property_values");
+  keepSettings("xu = 2.1=0\n");
+  EXPECT_EQ(errorOfRun(""),
+            settingsPath() + ":1: bad value '2.1=0' for xu: expected bytes in hexadecimal");
+  keepSettings(std::string(1024 * 1024 + 1, '#'));
+  EXPECT_EQ(errorOfRun(""),
+            settingsPath() + ": a camera settings file holds at most 1048576 bytes");
+}
+
+TEST_F(KeptSettings, FailedRewriteIsSaidOnceAndTheCameraGoesOn) {
+  const std::filesystem::path folder = scratch_ / "folder";
+  const std::string path = (folder / "settings.txt").string();
+  std::filesystem::create_directory(folder);
+  startRun("camera_settings = " + path + "\n");
+  std::filesystem::remove_all(folder);
+
+  OpenCamera open = openCamera();
+  CapturedStandardError standardError;
+  EXPECT_EQ(setControl(open.first.get(), FirstUnit, 2, 1, {1}), S_OK);
+  EXPECT_EQ(open.amplifier->Set(Brightness, 3, VideoProcAmp_Flags_Manual), S_OK);
+  EXPECT_EQ(setControl(open.first.get(), FirstUnit, 2, 1, {2}), S_OK);
+  EXPECT_EQ(standardError.written(),
+            "Brenwick_sim: cannot write the camera settings file " + path + "\n");
+  EXPECT_EQ(camera().storedControl(2, 1), Bytes{2});
+  EXPECT_EQ(valueAndFlags(open.amplifier.get(), Brightness).first, 3);
+
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(setControl(open.first.get(), FirstUnit, 2, 1, {3}), S_OK);
+  EXPECT_TRUE(std::filesystem::exists(path)) << "every later change is tried again";
+}
+
+TEST_F(KeptSettings, OnlyTheFirstCameraListedKeepsItsSettings) {
+  startRun("video_devices = USB2.0 HD UVC WebCam, Corvantis Optiqon, Corvantis Optiqon\n");
+  std::vector<Ref<IMFActivate>> devices = listDevices();
+  Ref<IKsControl> first = nodeControl(activate(devices[1].get()).get(), 2);
+  Ref<IKsControl> second = nodeControl(activate(devices[2].get()).get(), 2);
+  ASSERT_EQ(setControl(second.get(), FirstUnit, 2, 1, {9}), S_OK);
+  EXPECT_FALSE(std::filesystem::exists(settingsPath()));
+  ASSERT_EQ(setControl(first.get(), FirstUnit, 2, 1, {1}), S_OK);
+  EXPECT_NE(settingsText().find("\nxu = 2.1=01\n"), std::string::npos);
+}
+
 // --- The scenario of a simulated library's process
 // ------------------------------------------------ Both run in a fresh process, since the scenario
 // is read only by the first seam call.
@@ -1009,6 +1195,17 @@ TEST(VideoScenarioLoading, UnusableScenarioEndsTheProcessWithItsReason) {
   ::setenv("OPTIQON_SIM_CAMERA", "/nonexistent/optiqon-scenario.txt", 1);
   EXPECT_EXIT(Sleep(1), ::testing::ExitedWithCode(64),
               "Brenwick_sim: /nonexistent/optiqon-scenario.txt: cannot read the scenario file");
+  ::unsetenv("OPTIQON_SIM_CAMERA");
+}
+
+TEST(VideoScenarioLoading, ValueTheCameraRefusesEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ScratchDirectory scratch;
+  const std::string path = (scratch / "scenario.txt").string();
+  std::ofstream(path) << "property_values = 1=96\n";
+  ::setenv("OPTIQON_SIM_CAMERA", path.c_str(), 1);
+  EXPECT_EXIT(Sleep(1), ::testing::ExitedWithCode(64),
+              "Brenwick_sim: the camera refuses 96 for image property 1, which takes 0 to 95");
   ::unsetenv("OPTIQON_SIM_CAMERA");
 }
 

@@ -245,6 +245,32 @@ std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> parseControlV
   return values;
 }
 
+// A whole number in decimal, with a minus sign when negative, as the amplifier takes a value.
+std::int32_t parseSignedNumber(std::string_view text) {
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    throw ScenarioError("expected a whole number from -2147483648 to 2147483647");
+  }
+  return value;
+}
+
+// `PROPERTY=VALUE` pairs, comma-separated. Which values the camera takes is its own business,
+// checked when the scenario is applied, as a host's Set would be.
+std::map<unsigned, std::int32_t> parsePropertyValues(std::string_view text) {
+  std::map<unsigned, std::int32_t> values;
+  for (std::string_view item : splitList(text, ',')) {
+    const auto equals = item.find('=');
+    if (equals == std::string_view::npos) {
+      throw ScenarioError("expected PROPERTY=VALUE");
+    }
+    const unsigned property =
+        parseNumber(trim(item.substr(0, equals)), VideoCamera::AmplifierProperties - 1);
+    values[property] = parseSignedNumber(trim(item.substr(equals + 1)));
+  }
+  return values;
+}
+
 template <typename T>
 T choose(std::string_view text, std::string_view first, T firstValue, std::string_view second,
          T secondValue) {
@@ -326,6 +352,8 @@ const std::map<std::string_view, KeyHandler>& keyHandlers() {
       {"fail", [](Scenario& s, std::string_view v) { s.videoFaults = parseVideoFaults(v); }},
       {"password", [](Scenario& s, std::string_view v) { s.password = parsePassword(v); }},
       {"xu", [](Scenario& s, std::string_view v) { s.controlValues = parseControlValues(v); }},
+      {"property_values",
+       [](Scenario& s, std::string_view v) { s.propertyValues = parsePropertyValues(v); }},
       {"vpa_unsupported",
        [](Scenario& s, std::string_view v) {
          s.unsupportedProperties = parseNumberSet(v, VideoCamera::AmplifierProperties - 1);
@@ -337,17 +365,37 @@ const std::map<std::string_view, KeyHandler>& keyHandlers() {
          }
          s.videoTracePath = v;
        }},
+      {"camera_settings",
+       [](Scenario& s, std::string_view v) {
+         if (v.empty()) {
+           throw ScenarioError("expected a file name");
+         }
+         s.cameraSettingsPath = v;
+       }},
   };
   return handlers;
 }
 
-void applyLine(Scenario& scenario, std::string_view line) {
+// What a file may hold: a scenario describes the whole PC, a camera settings file only what the
+// camera itself keeps, so that the camera can never rewrite the PC it finds itself in.
+enum class Keys { Scenario, CameraSettings };
+
+bool isCameraSetting(std::string_view key) {
+  return key == "xu" || key == "property_values";
+}
+
+void applyLine(Scenario& scenario, std::string_view line, Keys keys) {
   const auto equals = line.find('=');
   if (equals == std::string_view::npos) {
     throw ScenarioError("expected key = value");
   }
   const std::string_view key = trim(line.substr(0, equals));
   const std::string_view value = trim(line.substr(equals + 1));
+  if (keys == Keys::CameraSettings && !isCameraSetting(key)) {
+    throw ScenarioError("key '" + std::string(key) +
+                        "' is no camera setting: a camera settings file holds only xu and "
+                        "property_values");
+  }
   auto handler = keyHandlers().find(key);
   if (handler == keyHandlers().end()) {
     throw ScenarioError("unknown key '" + std::string(key) + "'");
@@ -364,10 +412,11 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// The whole scenario file. A file that cannot be read to its end (a directory, a read error) or
-// that is larger than any scenario needs is refused rather than taken for an empty scenario.
-std::string readScenarioFile(const std::string& path) {
-  const std::string cannotRead = path + ": cannot read the scenario file";
+// The whole file, a scenario or camera settings file as `what` says. A file that cannot be read to
+// its end (a directory, a read error) or that is larger than any scenario needs is refused rather
+// than taken for an empty one.
+std::string readBoundedFile(const std::string& path, const std::string& what) {
+  const std::string cannotRead = path + ": cannot read the " + what;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     throw ScenarioError(cannotRead);
@@ -377,7 +426,7 @@ std::string readScenarioFile(const std::string& path) {
   while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get())) {
     text.append(chunk, got);
     if (text.size() > MaxScenarioFileSize) {
-      throw ScenarioError(path + ": a scenario file holds at most " +
+      throw ScenarioError(path + ": a " + what + " holds at most " +
                           std::to_string(MaxScenarioFileSize) + " bytes");
     }
   }
@@ -385,6 +434,24 @@ std::string readScenarioFile(const std::string& path) {
     throw ScenarioError(cannotRead);
   }
   return text;
+}
+
+Scenario parseLines(std::istream& in, const std::string& origin, Keys keys) {
+  Scenario scenario;
+  std::string line;
+  for (unsigned number = 1; std::getline(in, line); ++number) {
+    std::string_view content = line;
+    content = trim(content.substr(0, content.find('#')));
+    if (content.empty()) {
+      continue;
+    }
+    try {
+      applyLine(scenario, content, keys);
+    } catch (const ScenarioError& error) {
+      throw ScenarioError(origin + ":" + std::to_string(number) + ": " + error.what());
+    }
+  }
+  return scenario;
 }
 
 }  // namespace
@@ -422,21 +489,16 @@ std::optional<std::u16string> utf16FromUtf8(std::string_view text) {
 }
 
 Scenario parseScenario(std::istream& in, const std::string& origin) {
-  Scenario scenario;
-  std::string line;
-  for (unsigned number = 1; std::getline(in, line); ++number) {
-    std::string_view content = line;
-    content = trim(content.substr(0, content.find('#')));
-    if (content.empty()) {
-      continue;
-    }
-    try {
-      applyLine(scenario, content);
-    } catch (const ScenarioError& error) {
-      throw ScenarioError(origin + ":" + std::to_string(number) + ": " + error.what());
-    }
-  }
-  return scenario;
+  return parseLines(in, origin, Keys::Scenario);
+}
+
+Scenario parseCameraSettings(std::istream& in, const std::string& origin) {
+  return parseLines(in, origin, Keys::CameraSettings);
+}
+
+Scenario readCameraSettings(const std::string& path) {
+  std::istringstream in(readBoundedFile(path, "camera settings file"));
+  return parseCameraSettings(in, path);
 }
 
 Scenario scenarioFromEnvironment() {
@@ -444,7 +506,7 @@ Scenario scenarioFromEnvironment() {
   if (path == nullptr) {
     return Scenario{};
   }
-  std::istringstream in(readScenarioFile(path));
+  std::istringstream in(readBoundedFile(path, "scenario file"));
   return parseScenario(in, path);
 }
 

@@ -44,8 +44,11 @@ struct Scenario {
   std::uint16_t password = VideoCamera::FactoryPassword;
   // Initial values of extension-unit controls, by (node, selector).
   std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> controlValues;
+  // Initial values of the amplifier's image properties, by number, set in manual mode.
+  std::map<unsigned, std::int32_t> propertyValues;
   std::set<unsigned> unsupportedProperties;  // amplifier properties the camera lacks
   std::string videoTracePath;
+  std::string cameraSettingsPath;  // empty: the camera's settings last only as long as the run
 };
 
 // Exit code of a simulated program whose scenario cannot be used.
@@ -56,6 +59,13 @@ std::optional<std::u16string> utf16FromUtf8(std::string_view text);
 
 // Parses a scenario; `origin` names it in error messages.
 Scenario parseScenario(std::istream& in, const std::string& origin);
+
+// Parses a camera settings file: lines as in a scenario, of the keys that hold the camera's own
+// settings (xu, property_values) only; `origin` names it in error messages.
+Scenario parseCameraSettings(std::istream& in, const std::string& origin);
+
+// The camera settings file at `path`, read whole and bounded as a scenario file is, and parsed.
+Scenario readCameraSettings(const std::string& path);
 
 // The scenario named by OPTIQON_SIM_CAMERA, or the defaults when the variable is not set.
 Scenario scenarioFromEnvironment();

@@ -4,26 +4,10 @@
 #include <fstream>
 #include <system_error>
 
+#include "sim_kept_file.h"
 #include "sim_scenario.h"
 
 namespace sim {
-
-namespace {
-
-std::string temporaryPathFor(const std::string& path) {
-  return path + ".writing";
-}
-
-// Creates the file at `path` empty, writes `bytes` into it and closes it; false on any failure.
-bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return !out.fail();
-}
-
-}  // namespace
 
 void loadFlashFile(const std::string& path, std::vector<std::uint8_t>& flash) {
   std::error_code error;
@@ -39,29 +23,11 @@ void loadFlashFile(const std::string& path, std::vector<std::uint8_t>& flash) {
 }
 
 void checkFlashFileWritable(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::exists(path, error) &&
-      !std::fstream(path, std::ios::binary | std::ios::in | std::ios::out)) {
-    throw ScenarioError(path + ": the flash file cannot be written");
-  }
-  const std::string probe = temporaryPathFor(path);
-  const bool writable = writeWholeFile(probe, {});
-  std::filesystem::remove(probe, error);
-  if (!writable) {
-    throw ScenarioError(path + ": no flash file can be written there");
-  }
+  checkKeptFileWritable(path, "flash file");
 }
 
 void saveFlashFile(const std::string& path, const std::vector<std::uint8_t>& flash) {
-  const std::string temporary = temporaryPathFor(path);
-  std::error_code error;
-  if (!writeWholeFile(temporary, flash)) {
-    std::filesystem::remove(temporary, error);
-    throw ScenarioError(path + ": cannot write the flash file");
-  }
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
+  if (!replaceKeptFile(path, {reinterpret_cast<const char*>(flash.data()), flash.size()})) {
     throw ScenarioError(path + ": cannot write the flash file");
   }
 }

@@ -167,6 +167,9 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
     call.flags = flags;
     auto fault = injectedFault(VideoStep::Set);
     call.result = fault ? *fault : hresultOf(camera_->setProperty(property, value, flags));
+    if (!fault && call.result == S_OK) {
+      cameraSettingsChanged(*camera_);
+    }
     recordVideoCall(call);
     return call.result;
   }
@@ -261,6 +264,9 @@ HRESULT NodeControl::answer(PKSPROPERTY property, ULONG propertyLength, LPVOID d
         hresultOf(camera->setControl(node_, request.Property.Id, {bytes, dataLength}));
     if (result == S_OK && bytesReturned != nullptr) {
       *bytesReturned = 0;
+    }
+    if (result == S_OK && VideoCamera::isPlainControl(node_, request.Property.Id)) {
+      cameraSettingsChanged(*camera);
     }
     return result;
   }

@@ -56,6 +56,13 @@ class VideoCamera {
   static constexpr std::uint16_t FactoryPassword = 0x1A2B;
   enum class PasswordState : std::uint8_t { NotTried = 0, Accepted = 1, Refused = 2 };
 
+  // A plain control keeps what is written to it as one of the camera's settings. The register and
+  // password controls are doors to something else: what passes through them is no setting.
+  static constexpr bool isPlainControl(unsigned node, unsigned selector) {
+    return hasControl(node, selector) && !(node == FirstUnitNode && (selector == RegisterSelector ||
+                                                                     selector == PasswordSelector));
+  }
+
   // Video processing amplifier properties, numbered 0 (brightness) to 9 (gain), and their
   // capability flags.
   static constexpr unsigned AmplifierProperties = 10;
@@ -94,6 +101,10 @@ class VideoCamera {
   std::uint8_t lastRegisterAddress() const { return lastAddress_; }
   // The bytes last written to a plain control; empty when it was never written.
   std::vector<std::uint8_t> storedControl(unsigned node, unsigned selector) const;
+  // Every plain control ever written, by (node, selector), with the bytes it keeps.
+  const std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>>& storedControls() const {
+    return controls_;
+  }
 
  private:
   struct Property {

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdlib>
 
+#include "sim_camera_settings.h"
 #include "sim_clock.h"
 
 namespace sim {
@@ -109,7 +110,22 @@ void resetVideoWorld() {
   world.calls.clear();
   world.trace.reset();
   world.blocksAllocated = 0;
+  world.settingsCamera.reset();
+  world.settingsPath.clear();
+  world.settingsWriteFailed = false;
   scenarioLoaded = true;
+}
+
+void cameraSettingsChanged(const VideoCamera& camera) {
+  VideoWorld& world = videoWorld();
+  if (world.settingsCamera.get() != &camera) {
+    return;
+  }
+  if (!saveCameraSettingsFile(world.settingsPath, camera) && !world.settingsWriteFailed) {
+    world.settingsWriteFailed = true;
+    std::fprintf(stderr, "Brenwick_sim: cannot write the camera settings file %s\n",
+                 world.settingsPath.c_str());
+  }
 }
 
 void applyVideoScenario(const Scenario& scenario) {
@@ -128,16 +144,15 @@ void applyVideoScenario(const Scenario& scenario) {
       continue;
     }
     device.camera->setPassword(scenario.password);
-    for (const auto& [control, bytes] : scenario.controlValues) {
-      const auto [node, selector] = control;
-      if (device.camera->setControl(node, selector, bytes) != VideoCamera::Result::Done) {
-        throw ScenarioError("the camera has no control " + std::to_string(node) + "." +
-                            std::to_string(selector) + " that takes " +
-                            std::to_string(bytes.size()) + " bytes");
-      }
-    }
+    // Withdrawn first, so that a value for a property the camera lacks is refused.
     for (unsigned property : scenario.unsupportedProperties) {
       device.camera->withdrawProperty(property);
+    }
+    applyCameraSettings(*device.camera, scenario);
+    if (!world.settingsCamera && !scenario.cameraSettingsPath.empty()) {
+      loadCameraSettingsFile(scenario.cameraSettingsPath, *device.camera);
+      world.settingsCamera = device.camera;
+      world.settingsPath = scenario.cameraSettingsPath;
     }
   }
   world.faults = scenario.videoFaults;

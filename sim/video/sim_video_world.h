@@ -63,6 +63,12 @@ struct VideoWorld {
   // CoTaskMemAlloc blocks handed out since the last reset. The library frees them with its own
   // CoTaskMemFree, which the simulated PC never sees.
   std::size_t blocksAllocated = 0;
+  // The camera that keeps its settings in the scenario's camera_settings file, and that file:
+  // the first camera listed, as a PC with one camera has it. Further copies of the camera keep
+  // theirs only for the run, rather than overwrite one another's in a shared file.
+  std::shared_ptr<const VideoCamera> settingsCamera;
+  std::string settingsPath;
+  bool settingsWriteFailed = false;  // said once on standard error
 };
 
 VideoWorld& videoWorld();
@@ -84,9 +90,15 @@ bool openVideoTrace(const std::string& path);
 // no trace. Counts as the process's scenario, so the seam no longer reads one.
 void resetVideoWorld();
 
-// Builds the video devices, the camera, the faults, the trace and the clock of a scenario. Throws
-// ScenarioError when the trace file cannot be opened or the scenario asks for what the camera
-// does not have.
+// Called after the camera accepted a change to one of its settings: when it is the camera that
+// keeps them in a file, the file is rewritten. A file that cannot be written is said once on
+// standard error and the camera goes on; the host's request succeeded all the same, as it would
+// on a camera whose settings memory has worn out.
+void cameraSettingsChanged(const VideoCamera& camera);
+
+// Builds the video devices, the camera, its settings, the faults, the trace and the clock of a
+// scenario. Throws ScenarioError when the trace or camera settings file cannot be used or the
+// scenario asks for what the camera does not have or does not take.
 void applyVideoScenario(const Scenario& scenario);
 
 // The first call into the seam of a simulated library applies the scenario that

@@ -1,0 +1,38 @@
+// The camera's settings kept in a file between runs. The real camera keeps what a host sets for
+// as long as it stays plugged in, however many host programs come and go; each run of a
+// simulated program is a new process with a new simulated camera, so the camera writes its
+// settings to the scenario's camera_settings file after each change and the next run finds them
+// there. The file is a scenario file of two keys, xu and property_values, so that a person can
+// read it, edit it, or copy its lines into a scenario.
+#pragma once
+
+#include <string>
+
+#include "sim_scenario.h"
+#include "sim_video_camera.h"
+
+namespace sim {
+
+// Sets the camera's controls to the scenario's xu values and its image properties to its
+// property_values, each through the camera's own set as a host's request would reach it,
+// properties in manual mode. Throws ScenarioError naming the first value the camera refuses.
+void applyCameraSettings(VideoCamera& camera, const Scenario& settings);
+
+// Applies the settings kept in the file at `path` over what the camera has, when the file exists,
+// and makes sure the camera will be able to write it. Throws ScenarioError naming the file.
+void loadCameraSettingsFile(const std::string& path, VideoCamera& camera);
+
+// The settings file for the camera as it is now, the same bytes for the same settings:
+//   # <what the file is>
+//   xu = NODE.SELECTOR=BYTES, ...          every plain control written, in (node, selector) order
+//   property_values = PROPERTY=VALUE, ...  every image property the camera has, in number order
+// Bytes are upper-case hexadecimal digits run together; a control emptied by a write is kept as
+// `NODE.SELECTOR=`, so that it stays empty over a value the scenario gives it. A line with
+// nothing to list is left out, since the keys take no empty list.
+std::string cameraSettingsText(const VideoCamera& camera);
+
+// Replaces the file at `path` with the camera's settings as a whole; false when it could not be
+// written.
+bool saveCameraSettingsFile(const std::string& path, const VideoCamera& camera);
+
+}  // namespace sim
