@@ -275,6 +275,23 @@ TEST_F(OptiqonTool, ProfileRoundTrip) {
   EXPECT_EQ(profileWithoutTime("second.json"), profileWithoutTime("first.json"));
 }
 
+// A profile that cannot be written, or a value the camera does not answer for, leaves no profile
+// and an earlier one of that name as it was.
+TEST_F(OptiqonTool, ExportWritesAWholeProfileOrNone) {
+  EXPECT_EQ(run("export missing/camera.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(), "optiqon: cannot write the profile missing/camera.json\n");
+  writeFile("camera.json", "earlier");
+  EXPECT_EQ(run("export camera.json", "fail = KsProperty=0x80070015\n"),
+            std::make_pair(3, std::string()));
+  EXPECT_NE(errors().find("optiqon: the camera did not answer for control 1: no profile written\n"),
+            std::string::npos)
+      << errors();
+  EXPECT_EQ(readFile(dir_ / "camera.json"), "earlier");
+  std::filesystem::create_directory(dir_ / "camera.json.partial");
+  EXPECT_EQ(run("export camera.json").first, 2);
+  EXPECT_EQ(readFile(dir_ / "camera.json"), "earlier");
+}
+
 // The camera keeps its gain within its range: the value is reported, the rest still written,
 // and nothing saved.
 TEST_F(OptiqonTool, ImportOfAValueThatDoesNotTake) {
@@ -399,6 +416,12 @@ TEST_F(OptiqonTool, UpdateWritesAndVerifiesTheImage) {
   EXPECT_EQ(errors(),
             "Found Corvantis K3M51-USB camera. Device #1 - VID: 0x1BBD, PID: 0x024C\n"
             "Firmware file size = 7680\n");
+  EXPECT_EQ(readFile(dir_ / "flash.bin").substr(0, image.size()), image);
+
+  // An image named like the upgrader's switch is still an image.
+  std::filesystem::remove(dir_ / "flash.bin");
+  writeFile("-s", image);
+  EXPECT_EQ(run("update -- -s", "flash = flash.bin\n").first, 0) << errors();
   EXPECT_EQ(readFile(dir_ / "flash.bin").substr(0, image.size()), image);
 }
 

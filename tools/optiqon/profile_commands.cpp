@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -218,6 +219,24 @@ std::string layOut(const nlohmann::ordered_json& profile) {
   return text + "\n}\n";
 }
 
+// Writes the text beside the file and renames it into place, so that a write that fails (a full
+// disk) leaves an earlier profile of that name as it was.
+bool replaceFile(const std::string& path, const std::string& text) {
+  const std::string partial = path + ".partial";
+  std::ofstream out(partial, std::ios::binary);
+  out << text;
+  out.close();
+  std::error_code error;
+  if (out) {
+    std::filesystem::rename(partial, path, error);
+    if (!error) {
+      return true;
+    }
+  }
+  std::filesystem::remove(partial, error);
+  return false;
+}
+
 }  // namespace
 
 int exportProfile(const std::string& path) {
@@ -244,10 +263,7 @@ int exportProfile(const std::string& path) {
   const nlohmann::ordered_json values = readingsJson(readings);
   profile["properties"] = values["properties"];
   profile["controls"] = values["controls"];
-  std::ofstream out(path, std::ios::binary);
-  out << layOut(profile);
-  out.close();
-  if (!out) {
+  if (!replaceFile(path, layOut(profile))) {
     std::cerr << "optiqon: cannot write the profile " << path << '\n';
     return BadUsage;
   }

@@ -40,6 +40,12 @@ void checkImage(const std::string& path) {
   }
 }
 
+// The upgrader takes an argument that begins with a dash for its switch (-s reads the serial
+// number): an image named so is passed as a path in the current directory.
+std::string imageArgument(const std::string& path) {
+  return path.rfind('-', 0) == 0 ? "./" + path : path;
+}
+
 // The upgrader's command line is split by the Windows rules on every platform: blanks separate
 // arguments unless quoted, and backslashes are literal except before a quote.
 std::string quotedArgument(const std::string& argument) {
@@ -134,7 +140,7 @@ int updateFirmware(const std::string& image) {
     const console::InterruptsLeftToUpgrader interrupts;
     std::thread reading([&reader] { reader.run(); });
     try {
-      UpdateFirmware(quotedArgument(image));
+      UpdateFirmware(quotedArgument(imageArgument(image)));
     } catch (const std::exception& error) {
       failure = error.what();
     }
