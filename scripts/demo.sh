@@ -5,7 +5,9 @@
 # Brenwick library, loaded by a small host program as a customer's application loads it: it opens
 # the camera, sets and reads back image properties and vendor controls, saves the settings, reads
 # the serial number, updates the firmware through the upgrader with the same image onto a flash
-# holding the older contents again, and closes the camera.
+# holding the older contents again, and closes the camera. Last the command-line tool over the
+# library: the camera's status, settings set and read back, a settings profile exported and
+# imported, and the firmware update once more, with its progress and verdict.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -16,10 +18,12 @@ readonly serial=K3M51-DEMO7
 
 scripts/install-deps.sh
 cmake --preset sim
-cmake --build --preset sim -j "$(nproc)" --target optiqon_fw_upgrader_sim Brenwick_sim brenwick_host
+cmake --build --preset sim -j "$(nproc)" --target optiqon_fw_upgrader_sim Brenwick_sim brenwick_host \
+  optiqon_sim
 upgrader=$PWD/build/sim/optiqon_fw_upgrader_sim
 library=$PWD/build/sim/libBrenwick_sim.so
 host=$PWD/build/sim/tests/brenwick_host
+tool=$PWD/build/sim/optiqon_sim
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -41,11 +45,13 @@ old_flash
 
 cat >"$work/camera.scenario" <<SCENARIO
 # The camera as the first HID interface after a mouse, and as the one video capture device, with
-# the fixed waits taken in real time.
+# the fixed waits taken in real time. It keeps its settings in camera.settings between the
+# programs that use it, as the camera keeps them between a tool's runs.
 camera = present
 camera_index = 1
 serial = $serial
 flash = $work/flash.bin
+camera_settings = $work/camera.settings
 clock = real
 SCENARIO
 export OPTIQON_SIM_CAMERA=$work/camera.scenario
@@ -95,4 +101,28 @@ grep -qx 'Initialize() = true' "$work/host.out" || fail "the library did not fin
 grep -qxF "GetSerialNumber() = $serial_line" "$work/host.out" ||
   fail "the library did not read the serial number the upgrader prints"
 echo
+check_flash
+
+echo
+echo "== optiqon, the command-line tool over the library   (the flash holds the older contents" \
+  "again)"
+old_flash
+# Runs the tool as a technician types it; exits the demo when the exit code is not the one given.
+optiqon() {
+  local expected=$1 status=0
+  shift
+  echo "\$ optiqon $*"
+  (cd "$work" && "$tool" "$@") || status=$?
+  [ "$status" -eq "$expected" ] || fail "optiqon $* exited with $status"
+}
+optiqon 0 status
+optiqon 0 get brightness 20 30
+optiqon 0 set brightness=-5 20=1,2,3,4
+optiqon 0 export camera.json
+optiqon 0 set brightness=12 20=9,9,9,9
+optiqon 0 import camera.json --dry-run
+optiqon 0 import camera.json --save
+optiqon 0 get brightness 20 --json
+optiqon 2 set brightness=bright
+optiqon 0 update demo.img
 check_flash

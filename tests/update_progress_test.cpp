@@ -161,6 +161,21 @@ TEST(ProgressDisplay, OneLineRewrittenInPlaceOnATerminal) {
             std::string::npos);
 }
 
+// The library hands the output on in pieces: updates that arrive together tell where the
+// download stood when the piece came, not when each was printed, so the pace runs from the last
+// of them.
+TEST(ProgressDisplay, PaceFromUpdatesThatArriveTogether) {
+  Shown shown(true);
+  shown.feed("Firmware file size = 61440\n", seconds(0));
+  shown.feed("\rDownloading firmware 1% \rDownloading firmware 6% \rDownloading firmware 11% ",
+             seconds(10));
+  EXPECT_NE(shown.text.find("24/240 pages  0:10 elapsed  -:-- left"), std::string::npos)
+      << shown.text;
+  shown.feed("\rDownloading firmware 16% ", seconds(13));
+  EXPECT_NE(shown.text.find("36/240 pages  0:13 elapsed  0:51 left"), std::string::npos)
+      << shown.text;
+}
+
 TEST(ProgressDisplay, DurationsInMinutesAndHours) {
   EXPECT_EQ(formatDuration(seconds(0)), "0:00");
   EXPECT_EQ(formatDuration(seconds(599)), "9:59");

@@ -35,12 +35,9 @@ std::string formatDuration(std::chrono::steady_clock::duration duration) {
 
 void ProgressDisplay::show(const UpgraderProgress& progress,
                            std::chrono::steady_clock::duration sinceStart) {
-  if (progress.phase() == UpgraderProgress::Phase::Downloading && !downloadBegan_) {
-    downloadBegan_ = sinceStart;
-  }
+  moveAnchor(progress, sinceStart);
   // A verdict after a download shows the pages as they ended; one before it shows nothing.
-  const bool finishedDownload =
-      progress.phase() == UpgraderProgress::Phase::Finished && downloadBegan_;
+  const bool finishedDownload = progress.phase() == UpgraderProgress::Phase::Finished && anchor_;
   if (progress.phase() != UpgraderProgress::Phase::Erasing &&
       progress.phase() != UpgraderProgress::Phase::Downloading && !finishedDownload) {
     return;
@@ -59,6 +56,20 @@ void ProgressDisplay::show(const UpgraderProgress& progress,
   const std::string line = plainLine(progress, sinceStart);
   if (!line.empty()) {
     write(line + "\n");
+  }
+}
+
+void ProgressDisplay::moveAnchor(const UpgraderProgress& progress,
+                                 std::chrono::steady_clock::duration sinceStart) {
+  // Updates that arrive within this time of the first came in the same piece.
+  constexpr auto SamePiece = std::chrono::milliseconds(50);
+  if (progress.phase() != UpgraderProgress::Phase::Downloading) {
+    return;
+  }
+  if (!anchor_) {
+    anchor_ = PaceAnchor{sinceStart, progress.pagesWritten()};
+  } else if (sinceStart - anchor_->arrived < SamePiece) {
+    anchor_->pages = progress.pagesWritten();
   }
 }
 
@@ -119,9 +130,9 @@ std::string ProgressDisplay::plainLine(const UpgraderProgress& progress,
 std::string ProgressDisplay::timeLeft(const UpgraderProgress& progress,
                                       std::chrono::steady_clock::duration sinceStart) const {
   const long done = progress.pagesWritten();
-  if (done <= 0 || !downloadBegan_ || sinceStart <= *downloadBegan_) {
+  if (!anchor_ || done <= anchor_->pages || sinceStart <= anchor_->arrived) {
     return "-:--";
   }
-  const auto perPage = (sinceStart - *downloadBegan_) / done;
+  const auto perPage = (sinceStart - anchor_->arrived) / (done - anchor_->pages);
   return formatDuration(perPage * (progress.totalPages() - done));
 }

@@ -39,9 +39,16 @@ class ProgressDisplay {
   bool terminal_;
   Output output_;
   std::string shown_;  // the bar on the terminal's line now
-  // When the first page was being written: the pace of the download is measured from there,
-  // since the erase before it takes its own time.
-  std::optional<std::chrono::steady_clock::duration> downloadBegan_;
+  // Where the pace of the download is measured from: the first updates of the download, when
+  // they arrived and the pages they told of. The erase before them takes its own time, and the
+  // library hands the upgrader's output on in pieces of 127 characters, so several updates
+  // arrive at once and only the last of them says where the download stood at that time.
+  struct PaceAnchor {
+    std::chrono::steady_clock::duration arrived;
+    long pages;
+  };
+  void moveAnchor(const UpgraderProgress& progress, std::chrono::steady_clock::duration sinceStart);
+  std::optional<PaceAnchor> anchor_;
   // The last step shown as a plain line, -1 for none: a tenth of the erase or of the pages.
   int erasingStepShown_ = -1;
   int downloadStepShown_ = -1;
