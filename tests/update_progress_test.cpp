@@ -162,8 +162,8 @@ TEST(ProgressDisplay, OneLineRewrittenInPlaceOnATerminal) {
 }
 
 // The library hands the output on in pieces: updates that arrive together tell where the
-// download stood when the piece came, not when each was printed, so the pace runs from the last
-// of them.
+// download stood when the piece came, not when each was printed. The pace runs from the last
+// update of the first piece, and holds for all of a later piece's updates.
 TEST(ProgressDisplay, PaceFromUpdatesThatArriveTogether) {
   Shown shown(true);
   shown.feed("Firmware file size = 61440\n", seconds(0));
@@ -171,8 +171,10 @@ TEST(ProgressDisplay, PaceFromUpdatesThatArriveTogether) {
              seconds(10));
   EXPECT_NE(shown.text.find("24/240 pages  0:10 elapsed  -:-- left"), std::string::npos)
       << shown.text;
-  shown.feed("\rDownloading firmware 16% ", seconds(13));
+  shown.feed("\rDownloading firmware 16% \rDownloading firmware 21% ", seconds(13));
   EXPECT_NE(shown.text.find("36/240 pages  0:13 elapsed  0:51 left"), std::string::npos)
+      << shown.text;
+  EXPECT_NE(shown.text.find("48/240 pages  0:13 elapsed  0:48 left"), std::string::npos)
       << shown.text;
 }
 

@@ -35,9 +35,10 @@ std::string formatDuration(std::chrono::steady_clock::duration duration) {
 
 void ProgressDisplay::show(const UpgraderProgress& progress,
                            std::chrono::steady_clock::duration sinceStart) {
-  moveAnchor(progress, sinceStart);
+  noteArrival(progress, sinceStart);
   // A verdict after a download shows the pages as they ended; one before it shows nothing.
-  const bool finishedDownload = progress.phase() == UpgraderProgress::Phase::Finished && anchor_;
+  const bool finishedDownload =
+      progress.phase() == UpgraderProgress::Phase::Finished && firstPiece_;
   if (progress.phase() != UpgraderProgress::Phase::Erasing &&
       progress.phase() != UpgraderProgress::Phase::Downloading && !finishedDownload) {
     return;
@@ -59,17 +60,21 @@ void ProgressDisplay::show(const UpgraderProgress& progress,
   }
 }
 
-void ProgressDisplay::moveAnchor(const UpgraderProgress& progress,
-                                 std::chrono::steady_clock::duration sinceStart) {
-  // Updates that arrive within this time of the first came in the same piece.
+void ProgressDisplay::noteArrival(const UpgraderProgress& progress,
+                                  std::chrono::steady_clock::duration sinceStart) {
+  // Updates that arrive within this time of a piece's first came in that piece.
   constexpr auto SamePiece = std::chrono::milliseconds(50);
   if (progress.phase() != UpgraderProgress::Phase::Downloading) {
     return;
   }
-  if (!anchor_) {
-    anchor_ = PaceAnchor{sinceStart, progress.pagesWritten()};
-  } else if (sinceStart - anchor_->arrived < SamePiece) {
-    anchor_->pages = progress.pagesWritten();
+  const Arrival now{sinceStart, progress.pagesWritten()};
+  if (!firstPiece_) {
+    firstPiece_ = latestPiece_ = now;
+  } else if (sinceStart - latestPiece_->at >= SamePiece) {
+    latestPiece_ = now;
+  } else if (latestPiece_->at == firstPiece_->at) {
+    firstPiece_->pages = now.pages;
+    latestPiece_->pages = now.pages;
   }
 }
 
@@ -103,8 +108,7 @@ std::string ProgressDisplay::terminalLine(const UpgraderProgress& progress,
   }
   return "downloading  " + bar(progress.pagesWritten(), progress.totalPages()) + " " +
          std::to_string(progress.pagesWritten()) + "/" + std::to_string(progress.totalPages()) +
-         " pages  " + formatDuration(sinceStart) + " elapsed  " + timeLeft(progress, sinceStart) +
-         " left";
+         " pages  " + formatDuration(sinceStart) + " elapsed  " + timeLeft(progress) + " left";
 }
 
 std::string ProgressDisplay::plainLine(const UpgraderProgress& progress,
@@ -124,15 +128,16 @@ std::string ProgressDisplay::plainLine(const UpgraderProgress& progress,
   downloadStepShown_ = step;
   return "downloading " + std::to_string(progress.pagesWritten()) + "/" +
          std::to_string(progress.totalPages()) + " pages, " + formatDuration(sinceStart) +
-         " elapsed, " + timeLeft(progress, sinceStart) + " left";
+         " elapsed, " + timeLeft(progress) + " left";
 }
 
-std::string ProgressDisplay::timeLeft(const UpgraderProgress& progress,
-                                      std::chrono::steady_clock::duration sinceStart) const {
+std::string ProgressDisplay::timeLeft(const UpgraderProgress& progress) const {
   const long done = progress.pagesWritten();
-  if (!anchor_ || done <= anchor_->pages || sinceStart <= anchor_->arrived) {
+  if (!firstPiece_ || latestPiece_->pages <= firstPiece_->pages ||
+      latestPiece_->at <= firstPiece_->at) {
     return "-:--";
   }
-  const auto perPage = (sinceStart - anchor_->arrived) / (done - anchor_->pages);
+  const auto perPage =
+      (latestPiece_->at - firstPiece_->at) / (latestPiece_->pages - firstPiece_->pages);
   return formatDuration(perPage * (progress.totalPages() - done));
 }

@@ -33,22 +33,24 @@ class ProgressDisplay {
                            std::chrono::steady_clock::duration sinceStart) const;
   std::string plainLine(const UpgraderProgress& progress,
                         std::chrono::steady_clock::duration sinceStart);
-  std::string timeLeft(const UpgraderProgress& progress,
-                       std::chrono::steady_clock::duration sinceStart) const;
+  std::string timeLeft(const UpgraderProgress& progress) const;
 
   bool terminal_;
   Output output_;
   std::string shown_;  // the bar on the terminal's line now
-  // Where the pace of the download is measured from: the first updates of the download, when
-  // they arrived and the pages they told of. The erase before them takes its own time, and the
-  // library hands the upgrader's output on in pieces of 127 characters, so several updates
-  // arrive at once and only the last of them says where the download stood at that time.
-  struct PaceAnchor {
-    std::chrono::steady_clock::duration arrived;
+  // The pace of the download, from when its updates arrived. The erase before it takes its own
+  // time, so the pace runs from the download's first updates. The library hands the upgrader's
+  // output on in pieces of 127 characters, so several updates arrive at once: the last of the
+  // first piece tells best where the download stood when it began to be seen, and the first of
+  // the latest piece gives one pace for all of that piece's updates.
+  struct Arrival {
+    std::chrono::steady_clock::duration at;
     long pages;
   };
-  void moveAnchor(const UpgraderProgress& progress, std::chrono::steady_clock::duration sinceStart);
-  std::optional<PaceAnchor> anchor_;
+  void noteArrival(const UpgraderProgress& progress,
+                   std::chrono::steady_clock::duration sinceStart);
+  std::optional<Arrival> firstPiece_;
+  std::optional<Arrival> latestPiece_;
   // The last step shown as a plain line, -1 for none: a tenth of the erase or of the pages.
   int erasingStepShown_ = -1;
   int downloadStepShown_ = -1;
