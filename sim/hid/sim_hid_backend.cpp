@@ -8,6 +8,7 @@
 #include "../../upgrader/hid_services.h"
 #include "sim_clock.h"
 #include "sim_hid_world.h"
+#include "sim_import_slots.h"
 
 namespace sim {
 namespace {
@@ -41,10 +42,36 @@ std::optional<std::size_t> interfaceWithPath(const std::u16string& path) {
   return lookUpPath();
 }
 
-BOOL fail(DWORD error) {
+// The calling thread's last error, as the platform keeps it. On Windows the platform's own
+// GetLastError answers it (the simulated PC sets it with SetLastError), since the C and C++
+// runtimes linked into the program read it too.
+void setLastError(DWORD error) {
   hidWorld().lastError = error;
+#if defined(_WIN32)
+  SetLastError(error);
+#endif
+}
+
+BOOL fail(DWORD error) {
+  setLastError(error);
   return FALSE;
 }
+
+// The path as UTF-16 code units: WCHAR is 16 bits wide on every platform the kit runs on.
+std::u16string utf16Of(LPCWSTR text) {
+  static_assert(sizeof(WCHAR) == sizeof(char16_t));
+  return reinterpret_cast<const char16_t*>(text);
+}
+
+#if defined(_WIN32)
+// The platform's own function, for the files and handles that are not the simulated PC's: the
+// import slot of the name leads to the simulated one.
+template <typename Function>
+Function systemFunction(const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+#endif
 
 // The interface behind a token of the given kind, or none.
 HidInterface* lookUp(const std::map<const void*, std::size_t>& tokens, const void* token) {
@@ -130,18 +157,18 @@ BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
       clock().nowMs(), output, bytes != nullptr && length > 0 ? bytes[0] : std::uint8_t{0},
       length,          false,  {}};
   if (target == nullptr) {
-    world.lastError = ERROR_INVALID_HANDLE;
+    setLastError(ERROR_INVALID_HANDLE);
   } else if (bytes == nullptr || length == 0) {
-    world.lastError = ERROR_INVALID_USER_BUFFER;
+    setLastError(ERROR_INVALID_USER_BUFFER);
   } else if (!target->isCamera) {
-    world.lastError = ERROR_INVALID_PARAMETER;
+    setLastError(ERROR_INVALID_PARAMETER);
   } else if (cameraUnplugged(world)) {
-    world.lastError = ERROR_DEVICE_NOT_CONNECTED;
+    setLastError(ERROR_DEVICE_NOT_CONNECTED);
   } else {
     call.ok = output ? world.camera.receiveOutputReport(bytes, length)
                      : world.camera.answerInputReport(bytes, length);
     if (!call.ok) {
-      world.lastError = ERROR_GEN_FAILURE;
+      setLastError(ERROR_GEN_FAILURE);
     }
   }
   if (world.keepCallLog && bytes != nullptr) {
@@ -165,25 +192,35 @@ using sim::hidWorld;
 
 extern "C" {
 
-DWORD GetLastError(void) {
+#if !defined(_WIN32)
+DWORD SIM_SERVED(GetLastError)(void) {
   return hidWorld().lastError;
 }
+#endif
 
-void Sleep(DWORD milliseconds) {
+void SIM_SERVED(Sleep)(DWORD milliseconds) {
   sim::clock().sleepMs(milliseconds);
 }
 
-HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                   DWORD creationDisposition, DWORD, HANDLE) {
+HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess,
+                               [[maybe_unused]] DWORD shareMode,
+                               [[maybe_unused]] LPSECURITY_ATTRIBUTES security,
+                               DWORD creationDisposition, [[maybe_unused]] DWORD flags,
+                               [[maybe_unused]] HANDLE pattern) {
   sim::HidWorld& world = hidWorld();
   if (fileName == nullptr || creationDisposition != OPEN_EXISTING) {
     sim::fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  const std::optional<std::size_t> index = sim::interfaceWithPath(fileName);
+  const std::optional<std::size_t> index = sim::interfaceWithPath(sim::utf16Of(fileName));
   if (!index) {
+#if defined(_WIN32)
+    return sim::systemFunction<decltype(&::CreateFileW)>("CreateFileW")(
+        fileName, desiredAccess, shareMode, security, creationDisposition, flags, pattern);
+#else
     sim::fail(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
+#endif
   }
   if (world.interfaces[*index].failStep == sim::FailStep::Open ||
       (desiredAccess & (GENERIC_READ | GENERIC_WRITE)) == 0) {
@@ -195,14 +232,21 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   return const_cast<void*>(token);
 }
 
-BOOL CloseHandle(HANDLE handle) {
-  return hidWorld().openHandles.erase(handle) != 0 ? TRUE : sim::fail(ERROR_INVALID_HANDLE);
+BOOL SIM_SERVED(CloseHandle)(HANDLE handle) {
+  if (hidWorld().openHandles.erase(handle) != 0) {
+    return TRUE;
+  }
+#if defined(_WIN32)
+  return sim::systemFunction<decltype(&::CloseHandle)>("CloseHandle")(handle);
+#else
+  return sim::fail(ERROR_INVALID_HANDLE);
+#endif
 }
 
-HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
+HDEVINFO SIM_SERVED(SetupDiGetClassDevsW)(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
   sim::HidWorld& world = hidWorld();
   if (world.classDevicesFail || classGuid == nullptr ||
-      std::memcmp(classGuid, &GUID_DEVINTERFACE_HID, sizeof(GUID)) != 0 ||
+      std::memcmp(classGuid, &sim::HidInterfaceClass, sizeof(GUID)) != 0 ||
       (flags & DIGCF_DEVICEINTERFACE) == 0) {
     sim::fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -212,8 +256,9 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) 
   return const_cast<void*>(token);
 }
 
-BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DWORD memberIndex,
-                                 PSP_DEVICE_INTERFACE_DATA interfaceData) {
+BOOL SIM_SERVED(SetupDiEnumDeviceInterfaces)(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*,
+                                             DWORD memberIndex,
+                                             PSP_DEVICE_INTERFACE_DATA interfaceData) {
   sim::HidWorld& world = hidWorld();
   auto found = world.deviceInfoSets.find(set);
   if (found == world.deviceInfoSets.end()) {
@@ -228,15 +273,17 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DW
   if (world.interfaces[memberIndex].failStep == sim::FailStep::Enumerate) {
     return sim::fail(ERROR_GEN_FAILURE);
   }
-  interfaceData->InterfaceClassGuid = GUID_DEVINTERFACE_HID;
+  interfaceData->InterfaceClassGuid = sim::HidInterfaceClass;
   interfaceData->Flags = SPINT_ACTIVE;
   interfaceData->Reserved = memberIndex + 1;  // which interface the detail query is about
   return TRUE;
 }
 
-BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
-                                      PDWORD requiredSize, PSP_DEVINFO_DATA) {
+BOOL SIM_SERVED(SetupDiGetDeviceInterfaceDetailW)(HDEVINFO set,
+                                                  PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                                  PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
+                                                  DWORD detailSize, PDWORD requiredSize,
+                                                  PSP_DEVINFO_DATA) {
   sim::HidWorld& world = hidWorld();
   if (world.deviceInfoSets.count(set) == 0) {
     return sim::fail(ERROR_INVALID_HANDLE);
@@ -276,17 +323,17 @@ BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA in
   return TRUE;
 }
 
-BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+BOOL SIM_SERVED(SetupDiDestroyDeviceInfoList)(HDEVINFO set) {
   return hidWorld().deviceInfoSets.erase(set) != 0 ? TRUE : sim::fail(ERROR_INVALID_HANDLE);
 }
 
-void HidD_GetHidGuid(GUID* hidGuid) {
+void SIM_SERVED(HidD_GetHidGuid)(GUID* hidGuid) {
   if (hidGuid != nullptr) {
-    *hidGuid = GUID_DEVINTERFACE_HID;
+    *hidGuid = sim::HidInterfaceClass;
   }
 }
 
-BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) {
+BOOLEAN SIM_SERVED(HidD_GetAttributes)(HANDLE device, PHIDD_ATTRIBUTES attributes) {
   const sim::HidInterface* target = sim::deviceOf(device);
   if (target == nullptr || attributes == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
@@ -301,7 +348,7 @@ BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) {
   return TRUE;
 }
 
-BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) {
+BOOLEAN SIM_SERVED(HidD_GetPreparsedData)(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) {
   sim::HidWorld& world = hidWorld();
   auto found = world.openHandles.find(device);
   if (found == world.openHandles.end() || preparsedData == nullptr) {
@@ -316,14 +363,14 @@ BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData
   return TRUE;
 }
 
-BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA preparsedData) {
+BOOLEAN SIM_SERVED(HidD_FreePreparsedData)(PHIDP_PREPARSED_DATA preparsedData) {
   return hidWorld().preparsedData.erase(preparsedData) != 0 ? TRUE
                                                             : sim::fail(ERROR_INVALID_PARAMETER);
 }
 
 // As on Windows, a serial number that does not fit the buffer with its terminator is not
 // returned at all, and nothing is written.
-BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG bufferLength) {
+BOOLEAN SIM_SERVED(HidD_GetSerialNumberString)(HANDLE device, PVOID buffer, ULONG bufferLength) {
   const sim::HidInterface* target = sim::deviceOf(device);
   if (target == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
@@ -348,15 +395,15 @@ BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG bufferLeng
   return TRUE;
 }
 
-BOOLEAN HidD_SetOutputReport(HANDLE device, PVOID report, ULONG reportLength) {
+BOOLEAN SIM_SERVED(HidD_SetOutputReport)(HANDLE device, PVOID report, ULONG reportLength) {
   return sim::reportCall(device, report, reportLength, true);
 }
 
-BOOLEAN HidD_GetInputReport(HANDLE device, PVOID report, ULONG reportLength) {
+BOOLEAN SIM_SERVED(HidD_GetInputReport)(HANDLE device, PVOID report, ULONG reportLength) {
   return sim::reportCall(device, report, reportLength, false);
 }
 
-NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS capabilities) {
+NTSTATUS SIM_SERVED(HidP_GetCaps)(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS capabilities) {
   const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
   if (device == nullptr || device->failStep == sim::FailStep::Caps) {
     return HIDP_STATUS_INVALID_PREPARSED_DATA;
@@ -384,22 +431,24 @@ NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS capabilitie
   return HIDP_STATUS_SUCCESS;
 }
 
-NTSTATUS HidP_GetButtonCaps(HIDP_REPORT_TYPE reportType, PHIDP_BUTTON_CAPS buttonCaps,
-                            PUSHORT buttonCapsLength, PHIDP_PREPARSED_DATA preparsedData) {
+NTSTATUS SIM_SERVED(HidP_GetButtonCaps)(HIDP_REPORT_TYPE reportType, PHIDP_BUTTON_CAPS buttonCaps,
+                                        PUSHORT buttonCapsLength,
+                                        PHIDP_PREPARSED_DATA preparsedData) {
   return sim::capsOf(&sim::ReportLayout::buttons, sim::FailStep::ButtonCaps, reportType, buttonCaps,
                      buttonCapsLength, preparsedData);
 }
 
-NTSTATUS HidP_GetValueCaps(HIDP_REPORT_TYPE reportType, PHIDP_VALUE_CAPS valueCaps,
-                           PUSHORT valueCapsLength, PHIDP_PREPARSED_DATA preparsedData) {
+NTSTATUS SIM_SERVED(HidP_GetValueCaps)(HIDP_REPORT_TYPE reportType, PHIDP_VALUE_CAPS valueCaps,
+                                       PUSHORT valueCapsLength,
+                                       PHIDP_PREPARSED_DATA preparsedData) {
   return sim::capsOf(&sim::ReportLayout::values, sim::FailStep::ValueCaps, reportType, valueCaps,
                      valueCapsLength, preparsedData);
 }
 
 // The sum of the report counts of the button capabilities of that type on that usage page
 // (page 0: every page).
-ULONG HidP_MaxUsageListLength(HIDP_REPORT_TYPE reportType, USAGE usagePage,
-                              PHIDP_PREPARSED_DATA preparsedData) {
+ULONG SIM_SERVED(HidP_MaxUsageListLength)(HIDP_REPORT_TYPE reportType, USAGE usagePage,
+                                          PHIDP_PREPARSED_DATA preparsedData) {
   const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
   if (device == nullptr || !sim::validReportType(reportType)) {
     return 0;
@@ -407,10 +456,33 @@ ULONG HidP_MaxUsageListLength(HIDP_REPORT_TYPE reportType, USAGE usagePage,
   ULONG length = 0;
   for (const HIDP_BUTTON_CAPS& cap : device->reports[reportType].buttons) {
     if (usagePage == 0 || cap.UsagePage == usagePage) {
-      length += cap.ReportCount;
+      length += sim::buttonReportCount(cap);
     }
   }
   return length;
 }
+
+// The slots the upgrader's calls go through on Windows. GetLastError keeps the platform's own.
+SIM_IMPORT_SLOT(CloseHandle);
+SIM_IMPORT_SLOT(CreateFileW);
+SIM_IMPORT_SLOT(Sleep);
+SIM_IMPORT_SLOT(HidD_GetHidGuid);
+SIM_IMPORT_SLOT(HidD_FreePreparsedData);
+SIM_IMPORT_SLOT(HidD_GetAttributes);
+SIM_IMPORT_SLOT(HidD_GetInputReport);
+SIM_IMPORT_SLOT(HidD_GetPreparsedData);
+SIM_IMPORT_SLOT(HidD_GetSerialNumberString);
+SIM_IMPORT_SLOT(HidD_SetOutputReport);
+SIM_IMPORT_SLOT(HidP_GetButtonCaps);
+SIM_IMPORT_SLOT(HidP_GetCaps);
+SIM_IMPORT_SLOT(HidP_GetValueCaps);
+SIM_IMPORT_SLOT(HidP_MaxUsageListLength);
+SIM_IMPORT_SLOT(SetupDiDestroyDeviceInfoList);
+SIM_IMPORT_SLOT(SetupDiEnumDeviceInterfaces);
+SIM_IMPORT_SLOT(SetupDiGetClassDevsW);
+SIM_IMPORT_SLOT(SetupDiGetDeviceInterfaceDetailW);
+#if !defined(_WIN32)
+SIM_IMPORT_SLOT(GetLastError);
+#endif
 
 }  // extern "C"

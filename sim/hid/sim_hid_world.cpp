@@ -1,10 +1,32 @@
 #include "sim_hid_world.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include <cstdio>
 
 #include "sim_flash_file.h"
 
 namespace sim {
+
+namespace {
+
+constexpr std::size_t ButtonReportCountOffset = 16;
+static_assert(offsetof(HIDP_BUTTON_CAPS, IsAbsolute) + 1 == ButtonReportCountOffset);
+
+}  // namespace
+
+USHORT buttonReportCount(const HIDP_BUTTON_CAPS& cap) {
+  USHORT count = 0;
+  std::memcpy(&count, reinterpret_cast<const unsigned char*>(&cap) + ButtonReportCountOffset,
+              sizeof count);
+  return count;
+}
+
+void setButtonReportCount(HIDP_BUTTON_CAPS& cap, USHORT count) {
+  std::memcpy(reinterpret_cast<unsigned char*>(&cap) + ButtonReportCountOffset, &count,
+              sizeof count);
+}
 
 namespace {
 
@@ -35,7 +57,7 @@ HIDP_BUTTON_CAPS buttonRange(USAGE page, USAGE first, USAGE last, USHORT reportC
   cap.UsagePage = page;
   cap.IsRange = 1;
   cap.IsAbsolute = 1;
-  cap.ReportCount = reportCount;
+  setButtonReportCount(cap, reportCount);
   cap.Range.UsageMin = first;
   cap.Range.UsageMax = last;
   cap.Range.DataIndexMin = dataIndex;
@@ -148,7 +170,8 @@ void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {
 }
 
 bool openHidTrace(const std::string& path) {
-  hidWorld().trace.reset(std::fopen(path.c_str(), "a"));
+  // Binary, so that a trace holds the same bytes on every platform.
+  hidWorld().trace.reset(std::fopen(path.c_str(), "ab"));
   return hidWorld().trace != nullptr;
 }
 

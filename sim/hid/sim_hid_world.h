@@ -20,6 +20,15 @@
 
 namespace sim {
 
+// The device interface class of HID collections, which HidD_GetHidGuid answers.
+inline constexpr GUID HidInterfaceClass = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+// A button capability's report count, the 16 bits after IsAbsolute. The mingw-w64 headers lump
+// them into their Reserved array, so they are reached by their place.
+USHORT buttonReportCount(const HIDP_BUTTON_CAPS& cap);
+void setButtonReportCount(HIDP_BUTTON_CAPS& cap, USHORT count);
+
 struct ReportLayout {
   USHORT byteLength = 0;  // longest report of the type plus the ID byte; 0 when there is none
   std::vector<HIDP_BUTTON_CAPS> buttons;

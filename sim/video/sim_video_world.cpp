@@ -98,7 +98,8 @@ void recordVideoCall(VideoCall call) {
 }
 
 bool openVideoTrace(const std::string& path) {
-  videoWorld().trace.reset(std::fopen(path.c_str(), "a"));
+  // Binary, so that a trace holds the same bytes on every platform.
+  videoWorld().trace.reset(std::fopen(path.c_str(), "ab"));
   return videoWorld().trace != nullptr;
 }
 
