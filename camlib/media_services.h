@@ -8,6 +8,13 @@
 
 #include "include/BrenwickSafeArray.h"
 
+#include <cstdint>
+
+// An HRESULT from its 32 bits as Windows documents them.
+constexpr HRESULT makeHresult(std::uint32_t value) {
+  return static_cast<HRESULT>(value);
+}
+
 #if defined(_WIN32)
 
 // clang-format off
@@ -16,6 +23,7 @@
 #include <mfapi.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
+#include <mferror.h>
 #include <ks.h>
 #include <ksproxy.h>
 #include <ksmedia.h>
@@ -55,9 +63,6 @@ inline bool operator==(const GUID& a, const GUID& b) {
 #define SUCCEEDED(hr) ((hr) >= 0)
 #define FAILED(hr) ((hr) < 0)
 
-constexpr HRESULT makeHresult(std::uint32_t value) {
-  return static_cast<HRESULT>(value);
-}
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_NOTIMPL = makeHresult(0x80004001);
@@ -71,20 +76,6 @@ constexpr HRESULT DISP_E_BADINDEX = makeHresult(0x8002000B);
 constexpr HRESULT DISP_E_ARRAYISLOCKED = makeHresult(0x8002000D);
 constexpr HRESULT MF_E_ATTRIBUTENOTFOUND = makeHresult(0xC00D36E6);
 constexpr HRESULT MF_E_INVALIDTYPE = makeHresult(0xC00D36BD);
-
-// HRESULT_FROM_WIN32 of the Windows errors a kernel-streaming request can end in.
-constexpr HRESULT hresultFromWin32(std::uint32_t error) {
-  return error == 0 ? S_OK : makeHresult((error & 0xFFFF) | 0x80070000u);
-}
-// The ones the backends answer with: ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
-// ERROR_INSUFFICIENT_BUFFER, ERROR_DEVICE_NOT_CONNECTED, ERROR_NOT_FOUND (no such control or
-// property) and ERROR_SET_NOT_FOUND (a property set the node does not have).
-inline constexpr HRESULT ErrorAccessDenied = hresultFromWin32(5);
-inline constexpr HRESULT ErrorGenFailure = hresultFromWin32(31);
-inline constexpr HRESULT ErrorInsufficientBuffer = hresultFromWin32(122);
-inline constexpr HRESULT ErrorDeviceNotConnected = hresultFromWin32(1167);
-inline constexpr HRESULT ErrorNotFound = hresultFromWin32(1168);
-inline constexpr HRESULT ErrorSetNotFound = hresultFromWin32(1170);
 
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 constexpr DWORD COINIT_DISABLE_OLE1DDE = 0x4;
@@ -236,6 +227,20 @@ void Sleep(DWORD milliseconds);
 }  // extern "C"
 
 #endif
+
+// HRESULT_FROM_WIN32 of the Windows errors a kernel-streaming request can end in.
+constexpr HRESULT hresultFromWin32(std::uint32_t error) {
+  return error == 0 ? S_OK : makeHresult((error & 0xFFFF) | 0x80070000u);
+}
+// The ones the backends answer with: ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
+// ERROR_INSUFFICIENT_BUFFER, ERROR_DEVICE_NOT_CONNECTED, ERROR_NOT_FOUND (no such control or
+// property) and ERROR_SET_NOT_FOUND (a property set the node does not have).
+inline constexpr HRESULT ErrorAccessDenied = hresultFromWin32(5);
+inline constexpr HRESULT ErrorGenFailure = hresultFromWin32(31);
+inline constexpr HRESULT ErrorInsufficientBuffer = hresultFromWin32(122);
+inline constexpr HRESULT ErrorDeviceNotConnected = hresultFromWin32(1167);
+inline constexpr HRESULT ErrorNotFound = hresultFromWin32(1168);
+inline constexpr HRESULT ErrorSetNotFound = hresultFromWin32(1170);
 
 // The topology of a kernel-streaming filter: its nodes, and an object per node that takes
 // property requests. No toolchain declares it everywhere, so it is declared here for all.

@@ -31,7 +31,7 @@ std::string quotedIfBlank(const std::string& path) {
 }  // namespace
 
 std::string upgraderPath() {
-  return std::string(upgrader_location::Directory) + upgrader_location::Separator +
+  return upgrader_location::directory() + upgrader_location::Separator +
          upgrader_location::FileName;
 }
 

@@ -18,6 +18,7 @@
 #include <variant>
 
 #include "../media_services.h"
+#include "com_interface_rest.h"
 
 namespace com_objects {
 
@@ -50,7 +51,7 @@ concept ComHooks = requires(Call call) {
 // caller's reference is released exactly once, and the object goes with the last one. The count
 // is atomic, as COM's is: references may be given up on any thread.
 template <ComHooks Hooks, typename... Interfaces>
-class ComObject : public Interfaces... {
+class ComObject : public Complete<Interfaces>... {
  public:
   ComObject() { Hooks::objectMade(); }
   ComObject(const ComObject&) = delete;

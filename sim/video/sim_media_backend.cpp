@@ -15,6 +15,7 @@
 #include "../../camlib/media_services.h"
 #include "../../camlib/portable/com_objects.h"
 #include "sim_clock.h"
+#include "sim_import_slots.h"
 #include "sim_video_world.h"
 
 namespace sim {
@@ -26,17 +27,27 @@ static_assert(VideoCamera::ManualFlag == VideoProcAmp_Flags_Manual);
 constexpr ULONG GetRequest = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
 constexpr ULONG SetRequest = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;
 
+// The node types the topology reports, KSNODETYPE_VIDEO_CAMERA_TERMINAL and the others. The
+// Windows headers declare them without any library defining them, so their values are spelled
+// here.
+constexpr GUID videoNodeType(std::uint32_t first) {
+  return {first, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+}
+constexpr GUID CameraTerminalNode = videoNodeType(0xDFF229E6);
+constexpr GUID ProcessingNode = videoNodeType(0xDFF229E5);
+constexpr GUID StreamingNode = videoNodeType(0xDFF229E1);
+constexpr GUID ExtensionUnitNode = {
+    0x941C7AC0, 0xC559, 0x11D0, {0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1}};
+
 // The camera's video function, node by node. Any other capture device is a plain webcam:
 // terminal, processing unit, output, and no extension unit.
 const std::vector<GUID>& cameraNodeTypes() {
-  static const std::vector<GUID> types = {KSNODETYPE_VIDEO_CAMERA_TERMINAL,
-                                          KSNODETYPE_VIDEO_PROCESSING, KSNODETYPE_DEV_SPECIFIC,
-                                          KSNODETYPE_DEV_SPECIFIC, KSNODETYPE_VIDEO_STREAMING};
+  static const std::vector<GUID> types = {CameraTerminalNode, ProcessingNode, ExtensionUnitNode,
+                                          ExtensionUnitNode, StreamingNode};
   return types;
 }
 const std::vector<GUID>& plainNodeTypes() {
-  static const std::vector<GUID> types = {KSNODETYPE_VIDEO_CAMERA_TERMINAL,
-                                          KSNODETYPE_VIDEO_PROCESSING, KSNODETYPE_VIDEO_STREAMING};
+  static const std::vector<GUID> types = {CameraTerminalNode, ProcessingNode, StreamingNode};
   return types;
 }
 
@@ -304,12 +315,10 @@ using sim::videoWorld;
 
 extern "C" {
 
+// On Windows COM itself and its task allocator are the platform's, which the library frees its
+// blocks with; the simulated PC serves Media Foundation and the clock.
+#if !defined(_WIN32)
 HRESULT CoInitializeEx(LPVOID, DWORD) {
-  sim::ensureVideoScenarioLoaded();
-  return S_OK;
-}
-
-HRESULT MFStartup(ULONG, DWORD) {
   sim::ensureVideoScenarioLoaded();
   return S_OK;
 }
@@ -324,8 +333,14 @@ LPVOID CoTaskMemAlloc(std::size_t size) {
   }
   return block;
 }
+#endif
 
-HRESULT MFCreateAttributes(IMFAttributes** attributes, UINT32) {
+HRESULT SIM_SERVED(MFStartup)(ULONG, DWORD) {
+  sim::ensureVideoScenarioLoaded();
+  return S_OK;
+}
+
+HRESULT SIM_SERVED(MFCreateAttributes)(IMFAttributes** attributes, UINT32) {
   sim::ensureVideoScenarioLoaded();
   if (auto fault = sim::injectedFault(sim::VideoStep::MFCreateAttributes)) {
     return *fault;
@@ -337,7 +352,8 @@ HRESULT MFCreateAttributes(IMFAttributes** attributes, UINT32) {
   return S_OK;
 }
 
-HRESULT MFEnumDeviceSources(IMFAttributes* attributes, IMFActivate*** sources, UINT32* count) {
+HRESULT SIM_SERVED(MFEnumDeviceSources)(IMFAttributes* attributes, IMFActivate*** sources,
+                                        UINT32* count) {
   sim::ensureVideoScenarioLoaded();
   if (auto fault = sim::injectedFault(sim::VideoStep::MFEnumDeviceSources)) {
     return *fault;
@@ -347,8 +363,8 @@ HRESULT MFEnumDeviceSources(IMFAttributes* attributes, IMFActivate*** sources, U
       [](const sim::VideoDevice& device) -> IMFActivate* { return new sim::Activate(device); });
 }
 
-HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* source, IMFAttributes*,
-                                            IMFSourceReader** reader) {
+HRESULT SIM_SERVED(MFCreateSourceReaderFromMediaSource)(IMFMediaSource* source, IMFAttributes*,
+                                                        IMFSourceReader** reader) {
   sim::ensureVideoScenarioLoaded();
   if (auto fault = sim::injectedFault(sim::VideoStep::MFCreateSourceReaderFromMediaSource)) {
     return *fault;
@@ -360,9 +376,20 @@ HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* source, IMFAttribute
   return S_OK;
 }
 
-void Sleep(DWORD milliseconds) {
+void SIM_SERVED(Sleep)(DWORD milliseconds) {
   sim::ensureVideoScenarioLoaded();
   sim::clock().sleepMs(milliseconds);
 }
+
+// The slots the library's calls go through on Windows.
+SIM_IMPORT_SLOT(MFStartup);
+SIM_IMPORT_SLOT(MFCreateAttributes);
+SIM_IMPORT_SLOT(MFEnumDeviceSources);
+SIM_IMPORT_SLOT(MFCreateSourceReaderFromMediaSource);
+SIM_IMPORT_SLOT(Sleep);
+#if !defined(_WIN32)
+SIM_IMPORT_SLOT(CoInitializeEx);
+SIM_IMPORT_SLOT(CoTaskMemAlloc);
+#endif
 
 }  // extern "C"

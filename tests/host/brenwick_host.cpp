@@ -3,24 +3,67 @@
 // drives the camera through them, printing each call and its result.
 //
 //   brenwick_host <path of the shared library> [firmware image]
+//
+// On Windows the safe-array functions and CoTaskMemFree are the system's (OLEAUT32, ole32), as
+// for any host there; elsewhere the library exports them.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Brenwick.h"
 
 namespace {
 
+// The library loaded, or the reason it could not be; and where each name is looked up.
+#if defined(_WIN32)
+using Module = HMODULE;
+Module load(const char* path, std::string& error) {
+  Module module = LoadLibraryA(path);
+  if (module == nullptr) {
+    error = "LoadLibrary failed with error " + std::to_string(GetLastError());
+  }
+  return module;
+}
+void* symbolOf(Module module, const char* name) {
+  const std::string_view found(name);
+  if (found.rfind("SafeArray", 0) == 0) {
+    module = GetModuleHandleA("oleaut32.dll") ? GetModuleHandleA("oleaut32.dll")
+                                              : LoadLibraryA("oleaut32.dll");
+  } else if (found == "CoTaskMemFree") {
+    module =
+        GetModuleHandleA("ole32.dll") ? GetModuleHandleA("ole32.dll") : LoadLibraryA("ole32.dll");
+  }
+  return reinterpret_cast<void*>(GetProcAddress(module, name));
+}
+#else
+using Module = void*;
+Module load(const char* path, std::string& error) {
+  Module module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    error = dlerror();
+  }
+  return module;
+}
+void* symbolOf(Module module, const char* name) {
+  return dlsym(module, name);
+}
+#endif
+
 struct Library {
-  void* handle = nullptr;
+  Module handle = nullptr;
   bool missing = false;
 
   template <typename Function>
   Function* resolve(const char* name) {
-    void* symbol = dlsym(handle, name);
+    void* symbol = symbolOf(handle, name);
     if (symbol == nullptr) {
       std::printf("missing export: %s\n", name);
       missing = true;
@@ -148,9 +191,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   Library library;
-  library.handle = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  std::string error;
+  library.handle = load(argv[1], error);
   if (library.handle == nullptr) {
-    std::fprintf(stderr, "brenwick_host: %s\n", dlerror());
+    std::fprintf(stderr, "brenwick_host: %s\n", error.c_str());
     return 1;
   }
   Exports exports{};
