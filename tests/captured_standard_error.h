@@ -2,17 +2,53 @@
 // the programs of the kit say what a person should see and no parent parses.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+// The C runtime's descriptor calls, by their names on each platform.
+namespace descriptor {
+constexpr int StandardError = 2;
+#if defined(_WIN32)
+inline int duplicate(int d) {
+  return _dup(d);
+}
+inline int duplicateOnto(int from, int to) {
+  return _dup2(from, to);
+}
+inline int closeIt(int d) {
+  return _close(d);
+}
+inline int of(std::FILE* file) {
+  return _fileno(file);
+}
+#else
+inline int duplicate(int d) {
+  return dup(d);
+}
+inline int duplicateOnto(int from, int to) {
+  return dup2(from, to);
+}
+inline int closeIt(int d) {
+  return close(d);
+}
+inline int of(std::FILE* file) {
+  return fileno(file);
+}
+#endif
+}  // namespace descriptor
 
 class CapturedStandardError {
  public:
   CapturedStandardError() : file_(std::tmpfile()) {
     std::fflush(stderr);
-    saved_ = dup(STDERR_FILENO);
-    dup2(fileno(file_), STDERR_FILENO);
+    saved_ = descriptor::duplicate(descriptor::StandardError);
+    descriptor::duplicateOnto(descriptor::of(file_), descriptor::StandardError);
   }
   ~CapturedStandardError() {
     restore();
@@ -36,8 +72,8 @@ class CapturedStandardError {
   void restore() {
     if (saved_ >= 0) {
       std::fflush(stderr);
-      dup2(saved_, STDERR_FILENO);
-      close(saved_);
+      descriptor::duplicateOnto(saved_, descriptor::StandardError);
+      descriptor::closeIt(saved_);
       saved_ = -1;
     }
   }

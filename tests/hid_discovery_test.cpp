@@ -10,7 +10,9 @@
 namespace {
 
 std::u16string pathOf(const HidDeviceRecord& record) {
-  return record.devicePath == nullptr ? u"" : std::u16string(record.devicePath);
+  return record.devicePath == nullptr
+             ? u""
+             : std::u16string(reinterpret_cast<const char16_t*>(record.devicePath));
 }
 
 bool isOpen(const HidDeviceRecord& record) {
@@ -34,7 +36,7 @@ HIDP_BUTTON_CAPS buttons(USAGE page, USHORT reportCount) {
   cap.UsagePage = page;
   cap.ReportID = 2;
   cap.NotRange.Usage = 1;
-  cap.ReportCount = reportCount;
+  sim::setButtonReportCount(cap, reportCount);
   return cap;
 }
 

@@ -1,6 +1,17 @@
 // Runs that lose their reader or are interrupted while the flash is erased or written: once the
 // first erase command is sent, only a second interrupt may end the run, since an ended run leaves
 // a camera without working firmware.
+#if defined(_WIN32)
+// The upgrader's Windows guard is a console control handler; these runs raise the POSIX signals
+// its POSIX guard answers, which a Windows program is never sent.
+#include <gtest/gtest.h>
+
+TEST(Interruption, RaisedSignals) {
+  GTEST_SKIP() << "these runs raise SIGINT, SIGTERM, SIGPIPE and SIGHUP, which the POSIX guard "
+                  "answers; on Windows the guard is a console control handler, and Wine gives "
+                  "a program run from a pipe no console to send Ctrl-C to";
+}
+#else
 #include <signal.h>
 #include <unistd.h>
 
@@ -112,3 +123,4 @@ TEST_F(InterruptionDeathTest, SecondInterruptEndsTheRun) {
 }
 
 }  // namespace
+#endif

@@ -18,6 +18,7 @@
 
 #include "Brenwick.h"
 #include "captured_standard_error.h"
+#include "environment_variable.h"
 #include "library_console.h"
 #include "scratch_directory.h"
 
@@ -102,13 +103,13 @@ class UpgraderScenario {
 
   void enter() {
     std::ofstream(file_) << "clock = virtual\nflash = " << (dir() / "flash.bin").string() << "\n";
-    setenv("OPTIQON_SIM_CAMERA", file_.c_str(), 1);
+    setEnvironmentVariable("OPTIQON_SIM_CAMERA", file_.c_str());
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir());
   }
   void leave() {
     std::filesystem::current_path(previous_);
-    unsetenv("OPTIQON_SIM_CAMERA");
+    clearEnvironmentVariable("OPTIQON_SIM_CAMERA");
   }
 
   const std::filesystem::path& dir() const { return scratch_.path(); }

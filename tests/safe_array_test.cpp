@@ -45,7 +45,10 @@ TEST(SafeArray, MisuseGetsTheWindowsResults) {
   EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &bound), E_INVALIDARG);
   EXPECT_EQ(SafeArrayAccessData(nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
-  EXPECT_EQ(SafeArrayCreateVector(VT_VARIANT, 0, 1), nullptr);  // not offered
+#if !defined(_WIN32)
+  // The portable safe arrays carry numbers only; Windows' also make arrays of VARIANTs.
+  EXPECT_EQ(SafeArrayCreateVector(VT_VARIANT, 0, 1), nullptr);
+#endif
   EXPECT_EQ(SafeArrayDestroy(array), S_OK);
 }
 

@@ -2,20 +2,28 @@
 // everything in it when the test ends.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 
 class ScratchDirectory {
  public:
   explicit ScratchDirectory(const std::string& prefix = "optiqon-test") {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot make a scratch directory in " + pattern);
+    // A name no other test process has taken: made by trying random names until one is new.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::filesystem::path candidate =
+          base / (prefix + "-" + std::to_string(random() % 1000000000));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) {
+        path_ = candidate;
+        return;
+      }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot make a scratch directory in " + base.string());
   }
   ~ScratchDirectory() {
     std::error_code ignored;
