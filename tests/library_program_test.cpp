@@ -2,7 +2,6 @@
 // its headers, exporting nothing but its plain names, and driving the simulated camera and the
 // simulated upgrader end to end.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +12,11 @@
 #include <sstream>
 #include <string>
 
+#include "program_run.h"
 #include "scratch_directory.h"
+#if !defined(_WIN32)
 #include "shell_command.h"
+#endif
 #include "upgrader_transcripts.h"
 
 namespace {
@@ -27,16 +29,22 @@ std::string readFile(const std::filesystem::path& path) {
 class LibraryProgram : public ::testing::Test {
  protected:
   std::pair<int, std::string> runHost(const std::string& scenario, const std::string& image) {
-    std::ofstream(dir_ / "camera.scenario") << scenario;
-    return runCommand("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=camera.scenario '" +
-                      BRENWICK_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + image + " 2>&1");
+    return run(BRENWICK_HOST_PATH, scenario, quotedPath(BRENWICK_SIM_PATH) + " " + image);
   }
 
   // The plain-C host, writing registers: the pairs are its arguments.
   std::pair<int, std::string> runCHost(const std::string& scenario, const std::string& pairs) {
+    return run(BRENWICK_C_HOST_PATH, scenario, quotedPath(BRENWICK_SIM_PATH) + " " + pairs);
+  }
+
+  // The host run in the scratch directory on the scenario, with its exit code and its standard
+  // output and error together.
+  std::pair<int, std::string> run(const std::string& host, const std::string& scenario,
+                                  const std::string& arguments) {
     std::ofstream(dir_ / "camera.scenario") << scenario;
-    return runCommand("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=camera.scenario '" +
-                      BRENWICK_C_HOST_PATH + "' '" + BRENWICK_SIM_PATH + "' " + pairs + " 2>&1");
+    const ProgramRun result =
+        runProgram(host, arguments, dir_, "camera.scenario", ErrorOutput::Merged);
+    return {result.exitCode, result.out};
   }
 
   // The extension-unit requests of the video trace: request, length, data, result.
@@ -56,6 +64,10 @@ class LibraryProgram : public ::testing::Test {
 };
 
 TEST(LibraryExports, OnlyThePlainNamesAreExported) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "a Windows program under Wine cannot run the build machine's nm; the DLL's "
+                  "export table is read by windows.sim_export_table";
+#else
   const std::set<std::string> names = exportedNames(BRENWICK_SIM_PATH);
   const std::set<std::string> expected = {
       "Initialize",          "Deinitialize",          "SetProperty",
@@ -67,6 +79,7 @@ TEST(LibraryExports, OnlyThePlainNamesAreExported) {
       "SafeArrayAccessData", "SafeArrayUnaccessData", "SafeArrayDestroy",
       "CoTaskMemFree"};
   EXPECT_EQ(names, expected);
+#endif
 }
 
 TEST_F(LibraryProgram, HostDrivesEveryExportAgainstTheSimulatedCamera) {

@@ -7,7 +7,11 @@
 
    Each pair is written with SetRegister (numbers in C notation, 0x for hexadecimal) between
    Initialize and Deinitialize, and printed with its result. */
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <stdbool.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,9 +21,37 @@ typedef bool (*InitializeFunction)(void);
 typedef void (*DeinitializeFunction)(void);
 typedef bool (*SetRegisterFunction)(int address, int value);
 
+/* The library loaded at run time: LoadLibrary on Windows, dlopen elsewhere. */
+#if defined(_WIN32)
+typedef HMODULE Library;
+static Library load(const char* path) {
+  return LoadLibraryA(path);
+}
+static void* symbolOf(Library library, const char* name) {
+  FARPROC symbol = GetProcAddress(library, name);
+  void* bits = NULL;
+  memcpy(&bits, &symbol, sizeof bits);
+  return bits;
+}
+static const char* loadError(void) {
+  return "LoadLibrary failed";
+}
+#else
+typedef void* Library;
+static Library load(const char* path) {
+  return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
+static void* symbolOf(Library library, const char* name) {
+  return dlsym(library, name);
+}
+static const char* loadError(void) {
+  return dlerror();
+}
+#endif
+
 /* ISO C has no conversion from dlsym's object pointer to a function pointer: copy the bits. */
-static int resolve(void* library, const char* name, void* function, size_t size) {
-  void* symbol = dlsym(library, name);
+static int resolve(Library library, const char* name, void* function, size_t size) {
+  void* symbol = symbolOf(library, name);
   if (symbol == NULL) {
     printf("missing export: %s\n", name);
     return 0;
@@ -33,9 +65,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: brenwick_c_host <library> [ADDRESS VALUE]...\n");
     return 2;
   }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  Library library = load(argv[1]);
   if (library == NULL) {
-    fprintf(stderr, "brenwick_c_host: %s\n", dlerror());
+    fprintf(stderr, "brenwick_c_host: %s\n", loadError());
     return 1;
   }
   InitializeFunction initialize = NULL;
