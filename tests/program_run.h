@@ -133,10 +133,12 @@ inline ProgramRun runProgram(const std::string& program, const std::string& argu
     CloseHandle(errFile);
   }
   clearEnvironmentVariable("OPTIQON_SIM_CAMERA");
-  return {exitCode, withoutTextModeLineEnds(fileText(out)), withoutTextModeLineEnds(fileText(err))};
+  return {exitCode, withoutTextModeLineEnds(fileText(out)),
+          errors == ErrorOutput::Merged ? std::string() : withoutTextModeLineEnds(fileText(err))};
 #else
   const std::string command =
-      "cd '" + directory.string() + "' && '" + program + "' " + arguments + " >out.txt 2>err.txt";
+      "cd '" + directory.string() + "' && '" + program + "' " + arguments +
+      (errors == ErrorOutput::Merged ? " >out.txt 2>&1" : " >out.txt 2>err.txt");
   const int status = std::system(command.c_str());
   clearEnvironmentVariable("OPTIQON_SIM_CAMERA");
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileText(out),

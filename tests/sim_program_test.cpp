@@ -174,8 +174,7 @@ TEST_F(SimProgram, FlashFileIsRewrittenOnlyWhenTheFlashChanged) {
   ASSERT_EQ(flashed.size(), 16u * 1024 * 1024);
 
   std::filesystem::last_write_time(
-      dir_ / "flash.bin",
-      std::filesystem::file_time_type::clock::now() - std::chrono::hours(24));
+      dir_ / "flash.bin", std::filesystem::file_time_type::clock::now() - std::chrono::hours(24));
   // As the file system keeps it, to its own resolution.
   const auto longAgo = std::filesystem::last_write_time(dir_ / "flash.bin");
   write("empty.img", "");
