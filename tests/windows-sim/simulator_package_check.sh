@@ -55,7 +55,7 @@ step "every export, the upgrader started beside the unpacked DLL"
 printf 'Optiqon sample firmware image\n' >"$work/firmware.img"
 printf 'clock = virtual\nflash = flash.bin\n' >"$work/flash.scenario"
 output=$(cd "$work" && OPTIQON_SIM_CAMERA=flash.scenario "$wine" \
-  "$root/build/windows-sim/tests/windows-sim/brenwick_host.exe" \
+  "$root/build/windows-sim/tests/brenwick_host.exe" \
   'C:\Host Work\Optiqon-Simulator\bin\Brenwick_sim.dll' firmware.img 2>&1 | tr -d '\r') ||
   fail "the host failed: $output"
 for line in 'Initialize() = true' 'SetPassword("1A2B") = true' 'Download Complete'; do
