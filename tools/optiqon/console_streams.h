@@ -15,8 +15,6 @@ int saveOutput();
 // Makes `descriptor` the process's standard output, for the C runtime and (on Windows) for the
 // process's standard handle alike.
 bool redirectOutput(int descriptor);
-// Makes the saved descriptor standard output again and closes it.
-void restoreOutput(int saved);
 
 // A pipe whose ends no child process inherits: ends[0] to read, ends[1] to write.
 bool makePipe(int ends[2]);

@@ -3,21 +3,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "console_streams.h"
-
-LibraryOutputCapture::LibraryOutputCapture() {
-  std::cout.flush();
-  std::fflush(stdout);
-  file_ = std::tmpfile();
-  if (file_ == nullptr) {
-    return;
-  }
-  savedOutput_ = console::saveOutput();
-  if (savedOutput_ < 0 || !console::redirectOutput(fileno(file_))) {
-    if (savedOutput_ >= 0) {
-      console::closeDescriptor(savedOutput_);
-      savedOutput_ = -1;
-    }
+LibraryOutputCapture::LibraryOutputCapture() : file_(std::tmpfile()) {
+  if (file_ != nullptr && !turned_.turnTo(fileno(file_))) {
     std::fclose(file_);
     file_ = nullptr;
   }
@@ -31,10 +18,7 @@ std::string LibraryOutputCapture::finish() {
   if (file_ == nullptr) {
     return {};
   }
-  // What the library left in the C runtime's buffer belongs to the capture, not to the tool.
-  std::fflush(stdout);
-  console::restoreOutput(savedOutput_);
-  savedOutput_ = -1;
+  turned_.giveBack();
   std::string text;
   std::rewind(file_);
   char buffer[4096];

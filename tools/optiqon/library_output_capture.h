@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "turned_standard_output.h"
+
 class LibraryOutputCapture {
  public:
   // Starts capturing; when no temporary file or descriptor can be had, nothing is captured and
@@ -22,7 +24,7 @@ class LibraryOutputCapture {
 
  private:
   std::FILE* file_ = nullptr;
-  int savedOutput_ = -1;
+  TurnedStandardOutput turned_;
 };
 
 // Writes the library's lines to standard error, each on a line of its own, leaving out the

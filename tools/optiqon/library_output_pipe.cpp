@@ -1,22 +1,16 @@
 #include "library_output_pipe.h"
 
-#include <cstdio>
-#include <iostream>
-
 #include "console_streams.h"
 
 LibraryOutputPipe::LibraryOutputPipe() {
-  std::cout.flush();
-  std::fflush(stdout);
   int ends[2] = {-1, -1};
-  toolOutput_ = console::saveOutput();
-  if (toolOutput_ < 0 || !console::makePipe(ends)) {
+  if (!console::makePipe(ends)) {
     return;
   }
   // Standard output becomes the pipe's only writer, so the pipe ends when it is given back.
-  const bool redirected = console::redirectOutput(ends[1]);
+  const bool turned = turned_.turnTo(ends[1]);
   console::closeDescriptor(ends[1]);
-  if (redirected) {
+  if (turned) {
     readEnd_ = ends[0];
   } else {
     console::closeDescriptor(ends[0]);
@@ -24,12 +18,9 @@ LibraryOutputPipe::LibraryOutputPipe() {
 }
 
 LibraryOutputPipe::~LibraryOutputPipe() {
-  giveBack();
+  turned_.giveBack();
   if (readEnd_ >= 0) {
     console::closeDescriptor(readEnd_);
-  }
-  if (toolOutput_ >= 0) {
-    console::closeDescriptor(toolOutput_);
   }
 }
 
@@ -38,10 +29,5 @@ long LibraryOutputPipe::read(char* buffer, std::size_t size) {
 }
 
 void LibraryOutputPipe::giveBack() {
-  if (!opened() || givenBack_.exchange(true)) {
-    return;
-  }
-  // What the library left in the C runtime's buffer belongs to the pipe.
-  std::fflush(stdout);
-  console::redirectOutput(toolOutput_);
+  turned_.giveBack();
 }

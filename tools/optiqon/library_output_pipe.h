@@ -4,8 +4,9 @@
 // when there is no camera.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
+
+#include "turned_standard_output.h"
 
 class LibraryOutputPipe {
  public:
@@ -18,7 +19,7 @@ class LibraryOutputPipe {
 
   bool opened() const { return readEnd_ >= 0; }
   // The tool's own standard output, set apart while the library's is the pipe.
-  int toolOutput() const { return toolOutput_; }
+  int toolOutput() const { return turned_.toolOutput(); }
   // What the library wrote next; 0 once standard output is given back and all is read.
   long read(char* buffer, std::size_t size);
   // Gives standard output back, which ends the pipe: what the library wrote after it reaches
@@ -27,6 +28,5 @@ class LibraryOutputPipe {
 
  private:
   int readEnd_ = -1;
-  int toolOutput_ = -1;
-  std::atomic<bool> givenBack_{false};
+  TurnedStandardOutput turned_;
 };

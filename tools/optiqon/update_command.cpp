@@ -31,7 +31,10 @@ void checkImage(const std::string& path) {
     throw UsageError("cannot read the firmware image " + path);
   }
   const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error || size == 0) {
+  if (error) {
+    throw UsageError("cannot read the firmware image " + path);
+  }
+  if (size == 0) {
     throw UsageError("the firmware image " + path + " is empty");
   }
   if (size > LargestImage) {

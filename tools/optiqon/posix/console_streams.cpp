@@ -17,11 +17,6 @@ bool redirectOutput(int descriptor) {
   return dup2(descriptor, StandardOutput) >= 0;
 }
 
-void restoreOutput(int saved) {
-  dup2(saved, StandardOutput);
-  close(saved);
-}
-
 bool makePipe(int ends[2]) {
   return pipe2(ends, O_CLOEXEC) == 0;
 }

@@ -35,12 +35,6 @@ bool redirectOutput(int descriptor) {
   return true;
 }
 
-void restoreOutput(int saved) {
-  _dup2(saved, StandardOutput);
-  _close(saved);
-  setStandardHandle();
-}
-
 bool makePipe(int ends[2]) {
   return _pipe(ends, 64 * 1024, _O_BINARY | _O_NOINHERIT) == 0;
 }
