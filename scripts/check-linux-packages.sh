@@ -106,24 +106,29 @@ for deb in "$runtime" "$development" "$upgrader" "$tool"; do
 done
 expect_field "$development" Depends "libbrenwick1 (= $version)"
 expect_field "$runtime" Recommends optiqon-fw-upgrader
-if dpkg-deb --field "$tool" Depends |
-  grep -q "^libbrenwick1 (= $version), optiqon-fw-upgrader (= $version), "; then
+# What a check greps is read in full first: a `grep -q` at the end of a pipe leaves at its first
+# match, and under pipefail the writer it leaves behind, killed by SIGPIPE, would fail the check.
+depends=$(dpkg-deb --field "$tool" Depends)
+if grep -q "^libbrenwick1 (= $version), optiqon-fw-upgrader (= $version), " <<<"$depends"; then
   pass "optiqon depends on this version of the library and of the upgrader"
 else
-  fail "optiqon Depends: $(dpkg-deb --field "$tool" Depends)"
+  fail "optiqon Depends: $depends"
 fi
 for deb in "$runtime" "$upgrader" "$tool"; do
+  depends=$(dpkg-deb --field "$deb" Depends)
   for dependency in libc6 libstdc++6; do
-    if dpkg-deb --field "$deb" Depends | grep -Eq "(^|, )${dependency//+/\\+} \(>= [^)]+\)"; then
+    if grep -Eq "(^|, )${dependency//+/\\+} \(>= [^)]+\)" <<<"$depends"; then
       pass "$(basename "$deb") depends on a version of $dependency"
     else
-      fail "$(basename "$deb") does not depend on $dependency: $(dpkg-deb --field "$deb" Depends)"
+      fail "$(basename "$deb") does not depend on $dependency: $depends"
     fi
   done
 done
-dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs >"$scratch/shlibs"
+dpkg-deb --ctrl-tarfile "$runtime" >"$scratch/control.tar"
+tar -xOf "$scratch/control.tar" ./shlibs >"$scratch/shlibs"
 if grep -qx "libBrenwick 1 libbrenwick1 (>= $version)" "$scratch/shlibs" &&
-  dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./triggers | grep -qx 'activate-noawait ldconfig'; then
+  tar -xOf "$scratch/control.tar" ./triggers >"$scratch/triggers" &&
+  grep -qx 'activate-noawait ldconfig' "$scratch/triggers"; then
   pass "libbrenwick1 names its library in shlibs and activates the ldconfig trigger"
 else
   fail "libbrenwick1: shlibs '$(cat "$scratch/shlibs")' or its ldconfig trigger is wrong"
@@ -243,9 +248,10 @@ done
 # development package: with find_package, then with pkg-config.
 no_camera='No Corvantis Optiqon camera is connected.'
 run_host() {
-  local how=$1 host=$2 status=0
+  local how=$1 host=$2 status=0 linkage
   LD_LIBRARY_PATH=$root/$lib "$host" >"$scratch/output" 2>&1 || status=$?
-  if ! LD_LIBRARY_PATH=$root/$lib ldd "$host" | grep -q "libBrenwick.so.1 => $root/$lib/"; then
+  if ! linkage=$(LD_LIBRARY_PATH=$root/$lib ldd "$host") ||
+    ! grep -qF "libBrenwick.so.1 => $root/$lib/" <<<"$linkage"; then
     fail "example host ($how) does not load the unpacked library"
   elif [ "$status" -eq 1 ] && [ "$(tail -n 1 "$scratch/output")" = "$no_camera" ]; then
     pass "example host ($how) runs on the unpacked library: no camera, exit code 1"

@@ -9,8 +9,10 @@ missing=()
 for tool in cmake g++ make; do
   command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
+# The status read in full, then matched: `dpkg-query | grep -q` under pipefail would count a
+# dpkg-query killed by SIGPIPE, after grep had found the line and left, as a package missing.
 installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+  [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == *'install ok installed'* ]]
 }
 installed libgtest-dev || missing+=(libgtest-dev)
 # The command-line tool's argument parser and JSON, both header-only.
