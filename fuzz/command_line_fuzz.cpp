@@ -1,9 +1,10 @@
 // libFuzzer target: the splitting of a command line into arguments as a Windows program's
 // start-up code does it. The input is split as it stands, which must simply end; then it is read
 // as a list of arguments separated by NUL bytes (which no argument can hold), each argument is
-// quoted as a Windows program expects, and the command line so made must split back into exactly
-// that list. The seed corpus in fuzz/corpus/command_line_fuzz holds command lines the library
-// builds and lists of arguments with blanks, quotes and backslashes.
+// quoted by the command-line tool's own quoting, the one it hands the upgrader its image path
+// with, and the command line so made must split back into exactly that list. The seed corpus in
+// fuzz/corpus/command_line_fuzz holds command lines the library builds and lists of arguments with
+// blanks, quotes and backslashes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "command_line_quoting.h"
 
 namespace {
 
@@ -19,34 +21,6 @@ void require(bool promise) {
   if (!promise) {
     std::abort();
   }
-}
-
-// One argument as a Windows program expects it on its command line: as it is when it has
-// neither blank, tab nor quote and is not empty; otherwise in double quotes, each quote inside
-// escaped with a backslash and the backslashes before a quote, or before the closing quote,
-// doubled.
-std::string quoted(std::string_view argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) {
-    return std::string(argument);
-  }
-  std::string text = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"') {
-      text.append(2 * backslashes + 1, '\\');
-    } else {
-      text.append(backslashes, '\\');
-    }
-    backslashes = 0;
-    text += c;
-  }
-  text.append(2 * backslashes, '\\');
-  text += '"';
-  return text;
 }
 
 std::vector<std::string> argumentsOf(std::string_view input) {
@@ -79,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> arguments = argumentsOf(input);
   std::string commandLine;
   for (const std::string& argument : arguments) {
-    commandLine += (commandLine.empty() ? "" : " ") + quoted(argument);
+    commandLine += (commandLine.empty() ? "" : " ") + quotedArgument(argument);
   }
   require(splitCommandLine(commandLine) == arguments);
   return 0;

@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer (the fuzz preset, clang++-14):
 #   hid_descriptor_fuzz  the report-descriptor parser and the HidP_* capability calls
 #   uvc_topology_fuzz    the UVC descriptors the library's Linux backend reads from sysfs
-#   command_line_fuzz    the Windows-style splitting of the upgrader's command line
+#   command_line_fuzz    the Windows-style splitting of the upgrader's command line, and the
+#                        quoting with which the command-line tool builds one
 # Each target runs for the given number of seconds (default 60) on a copy of its seed corpus in
 # fuzz/corpus/<target>. A crash, a leak, a sanitizer report or an input slower than 10 s fails
 # the run; the input is kept in build/fuzz/artifacts/<target>.

@@ -12,6 +12,7 @@
 
 #include "camera_access.h"
 #include "camera_values.h"
+#include "command_line_quoting.h"
 #include "commands.h"
 #include "console_streams.h"
 #include "library_output_pipe.h"
@@ -47,27 +48,6 @@ void checkImage(const std::string& path) {
 // number): an image named so is passed as a path in the current directory.
 std::string imageArgument(const std::string& path) {
   return path.rfind('-', 0) == 0 ? "./" + path : path;
-}
-
-// The upgrader's command line is split by the Windows rules on every platform: blanks separate
-// arguments unless quoted, and backslashes are literal except before a quote.
-std::string quotedArgument(const std::string& argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
-    return argument;
-  }
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
 }
 
 std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration took) {
