@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -123,7 +124,7 @@ UpgradeRun runUpgrade(const std::vector<std::uint8_t>& image, sim::Clock::Mode c
   const double cpuEnd = cpuSeconds();
   std::fclose(out);
 
-  const std::vector<std::uint8_t>& flash = sim::hidWorld().camera.flash();
+  const std::span<const std::uint8_t> flash = sim::hidWorld().camera.flash();
   const bool verified =
       exitCode == ExitSuccess && std::equal(image.begin(), image.end(), flash.begin());
   return {verified, cpuEnd - cpuStart, wallEnd - wallStart, sim::clock().nowMs()};

@@ -297,3 +297,62 @@ TEST_F(FlashProtocol, RefusedFinalWriteShowsAsFailedVerification) {
 }
 
 }  // namespace
+
+namespace {
+
+// The flash file is the flash: each erase and page write is in the file the moment the camera
+// makes it, so a run ended by any signal, SIGKILL included, leaves the file as the camera would
+// be left. Here the run is simply never finished: the file is read while the camera still
+// holds it.
+TEST_F(FlashProtocol, FlashFileFollowsEveryEraseAndPageWriteAsItHappens) {
+  std::vector<std::uint8_t> older(sim::FlashCamera::FlashSize, 0x00);
+  writeFile("flash.bin", older);
+  sim::Scenario scenario;
+  scenario.flashPath = (scratch_ / "flash.bin").string();
+  scenario.clock = sim::Clock::Mode::Virtual;
+  sim::applyHidScenario(scenario);
+  sim::FlashCamera& camera = world().camera;
+
+  ASSERT_TRUE(camera.receiveOutputReport(Bytes{flash::EraseSectorId, 1}.data(), 2));
+  for (int read = 0; read < 10; ++read) {  // the camera puts its busy flag in byte 0
+    Bytes status{flash::EraseStatusId, 0};
+    ASSERT_TRUE(camera.answerInputReport(status.data(), status.size()));
+    if (status[0] == 0) {
+      break;
+    }
+  }
+  const Bytes image = patternImage(256);
+  const unsigned page = 256;  // the first page of sector 1
+  Bytes pageWrite = pageHeader(flash::WritePageId, page);
+  pageWrite.insert(pageWrite.end(), image.begin(), image.end());
+  ASSERT_TRUE(camera.receiveOutputReport(pageWrite.data(), pageWrite.size()));
+
+  const std::string file = readFile("flash.bin");
+  ASSERT_EQ(file.size(), sim::FlashCamera::FlashSize);
+  EXPECT_EQ(file.find_first_not_of('\0'), 65536u) << "sector 0 untouched";
+  EXPECT_EQ(file.substr(65536, 256), std::string(image.begin(), image.end()));
+  EXPECT_EQ(file.find_first_not_of('\xFF', 65536 + 256), 2u * 65536) << "the rest of sector 1";
+  EXPECT_EQ(file.find_first_not_of('\0', 2u * 65536), std::string::npos);
+}
+
+// A flash file of the wrong size is never taken for the flash, nor cut to size; an empty one is
+// a new flash, erased.
+TEST_F(FlashProtocol, FlashFileOfAnotherSizeIsRefusedAndAnEmptyOneErased) {
+  sim::Scenario scenario;
+  scenario.flashPath = (scratch_ / "flash.bin").string();
+  writeFile("flash.bin", Bytes(100, 0x12));
+  try {
+    sim::applyHidScenario(scenario);
+    ADD_FAILURE() << "a flash file of 100 bytes was taken";
+  } catch (const sim::ScenarioError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "flash file " + scenario.flashPath + " does not hold exactly 16777216 bytes");
+  }
+  EXPECT_EQ(readFile("flash.bin"), std::string(100, '\x12'));
+
+  writeFile("flash.bin", {});
+  sim::applyHidScenario(scenario);
+  EXPECT_EQ(readFile("flash.bin"), std::string(sim::FlashCamera::FlashSize, '\xFF'));
+}
+
+}  // namespace

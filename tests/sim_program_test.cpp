@@ -247,3 +247,74 @@ TEST_F(SimProgram, ReaderThatGoesAwayDoesNotCutTheFlashShort) {
 }
 
 }  // namespace
+
+namespace {
+
+#if !defined(_WIN32)
+// Runs `script` with bash in the scratch directory, the simulated upgrader as $UPGRADER and the
+// scenario file as OPTIQON_SIM_CAMERA; its exit code.
+int runScript(const std::filesystem::path& dir, const std::string& script) {
+  const std::string command = "cd '" + dir.string() + "' && UPGRADER='" +
+                              std::string(UPGRADER_SIM_PATH) +
+                              "' OPTIQON_SIM_CAMERA=scenario.txt bash -c '" + script + "'";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
+// Names someone else chose beside the flash file (here links to a file of the user's, under the
+// names an earlier version wrote through) are never opened: the flash file is written in place.
+TEST_F(SimProgram, NamesPlantedBesideTheFlashFileAreLeftAlone) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "symbolic links cannot be made by this platform's C++ library";
+#else
+  write("victim.txt", "the user's own file");
+  std::filesystem::create_symlink("victim.txt", dir_ / "flash.bin.writing");
+  write("fw.img", imageBytes(512));
+  const std::string scenario = "clock = virtual\nflash = flash.bin\n";
+  EXPECT_EQ(run("-s", &scenario).exitCode, 0);
+  EXPECT_EQ(run("fw.img", &scenario).exitCode, 0);
+  EXPECT_EQ(read("victim.txt"), "the user's own file");
+  EXPECT_EQ(read("flash.bin").substr(0, 512), imageBytes(512));
+#endif
+}
+
+// The simulated camera is one camera for every process that opens it: a run that finds another
+// holding it waits for its turn, as a host waits for a busy device, and says so.
+TEST_F(SimProgram, RunThatFindsTheCameraBusyWaitsForIt) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the other process is flock(1), a POSIX program";
+#else
+  write("scenario.txt", "clock = virtual\nflash = flash.bin\n");
+  ASSERT_EQ(runScript(dir_,
+                      "touch flash.bin; (flock flash.bin -c \"touch held; sleep 1\" &);"
+                      "while [ ! -e held ]; do sleep 0.01; done;"
+                      "\"$UPGRADER\" -s >out.txt 2>err.txt"),
+            0);
+  EXPECT_EQ(read("out.txt"), "K030M05010-000000010000000000000000\n");
+  EXPECT_EQ(read("err.txt"),
+            "simulated camera: flash.bin is in use by another program; waiting "
+            "for it\n");
+#endif
+}
+
+// Updates beside a loop of serial-number reads, each run its own process: every run takes its
+// turn, and the flash file is whole and holds the image at the end.
+TEST_F(SimProgram, ConcurrentRunsNeverCutTheFlashFileShort) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the runs are started by a bash script";
+#else
+  write("fw.img", imageBytes(4096));
+  write("scenario.txt", "clock = virtual\nflash = flash.bin\n");
+  ASSERT_EQ(runScript(dir_,
+                      "for i in 1 2 3 4 5; do \"$UPGRADER\" fw.img >/dev/null || exit 1; "
+                      "done & for i in $(seq 30); do \"$UPGRADER\" -s >/dev/null 2>&1; "
+                      "done; wait $!"),
+            0);
+  const std::string flash = read("flash.bin");
+  ASSERT_EQ(flash.size(), 16u * 1024 * 1024);
+  EXPECT_EQ(flash.substr(0, 4096), imageBytes(4096));
+#endif
+}
+
+}  // namespace

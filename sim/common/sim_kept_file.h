@@ -1,20 +1,27 @@
-// Files in which the simulated camera keeps something between runs, as the real camera keeps it
-// in its own memory: the flash on the HID side, the settings on the video side. Each is replaced
-// as a whole, so that a run cut short or a full disk never leaves half a file for the next run.
+// Files in which the simulated camera keeps its settings between runs, as the real camera keeps
+// them in its own memory. Each is replaced as a whole, so that a run cut short or a full disk
+// never leaves half a file for the next run, and every process that opens the same camera takes
+// its turn on the file under a lock, so that no two runs' changes cross.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "sim_shared_file.h"
+
 namespace sim {
 
-// Throws ScenarioError unless a file of this kind (`what`, e.g. "flash file") can be written at
-// `path`: a run must learn before it changes the camera that the change cannot be kept, not
-// after.
+// Throws ScenarioError unless a file of this kind (`what`, e.g. "camera settings file") can be
+// written at `path`: a run must learn before it changes the camera that the change cannot be
+// kept, not after.
 void checkKeptFileWritable(const std::string& path, std::string_view what);
 
-// Replaces the file at `path` with `contents`: written beside it first and renamed into place,
-// so that a failed write leaves the previous file as it was. False when it could not be done.
+// Replaces the file at `path` with `contents` as a whole; false when it could not be done.
 bool replaceKeptFile(const std::string& path, std::string_view contents);
+
+// The turn on the kept file at `path`, held for as long as the returned lock lives: the lock is
+// the file `path` + ".lock", made beside it and kept there, since the kept file itself is
+// replaced at every write.
+SharedFile takeKeptFileTurn(const std::string& path, std::string_view what);
 
 }  // namespace sim

@@ -412,30 +412,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// The whole file, a scenario or camera settings file as `what` says. A file that cannot be read to
-// its end (a directory, a read error) or that is larger than any scenario needs is refused rather
-// than taken for an empty one.
-std::string readBoundedFile(const std::string& path, const std::string& what) {
-  const std::string cannotRead = path + ": cannot read the " + what;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    throw ScenarioError(cannotRead);
-  }
-  std::string text;
-  char chunk[4096];
-  while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get())) {
-    text.append(chunk, got);
-    if (text.size() > MaxScenarioFileSize) {
-      throw ScenarioError(path + ": a " + what + " holds at most " +
-                          std::to_string(MaxScenarioFileSize) + " bytes");
-    }
-  }
-  if (std::ferror(file.get())) {
-    throw ScenarioError(cannotRead);
-  }
-  return text;
-}
-
 Scenario parseLines(std::istream& in, const std::string& origin, Keys keys) {
   Scenario scenario;
   std::string line;
@@ -494,6 +470,27 @@ Scenario parseScenario(std::istream& in, const std::string& origin) {
 
 Scenario parseCameraSettings(std::istream& in, const std::string& origin) {
   return parseLines(in, origin, Keys::CameraSettings);
+}
+
+std::string readBoundedFile(const std::string& path, const std::string& what) {
+  const std::string cannotRead = path + ": cannot read the " + what;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    throw ScenarioError(cannotRead);
+  }
+  std::string text;
+  char chunk[4096];
+  while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get())) {
+    text.append(chunk, got);
+    if (text.size() > MaxScenarioFileSize) {
+      throw ScenarioError(path + ": a " + what + " holds at most " +
+                          std::to_string(MaxScenarioFileSize) + " bytes");
+    }
+  }
+  if (std::ferror(file.get())) {
+    throw ScenarioError(cannotRead);
+  }
+  return text;
 }
 
 Scenario readCameraSettings(const std::string& path) {

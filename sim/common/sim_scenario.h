@@ -64,6 +64,11 @@ Scenario parseScenario(std::istream& in, const std::string& origin);
 // settings (xu, property_values) only; `origin` names it in error messages.
 Scenario parseCameraSettings(std::istream& in, const std::string& origin);
 
+// The whole file, a scenario or camera settings file as `what` says. A file that cannot be read to
+// its end (a directory, a read error) or that is larger than any scenario needs is refused rather
+// than taken for an empty one: throws ScenarioError.
+std::string readBoundedFile(const std::string& path, const std::string& what);
+
 // The camera settings file at `path`, read whole and bounded as a scenario file is, and parsed.
 Scenario readCameraSettings(const std::string& path);
 

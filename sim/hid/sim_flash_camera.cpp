@@ -22,6 +22,11 @@ bool FlashCamera::takeFault(std::map<unsigned, unsigned>& counts, unsigned page)
   return true;
 }
 
+void FlashCamera::useFlash(std::span<std::uint8_t> cells) {
+  external_ = cells;
+  ownFlash_ = {};
+}
+
 bool FlashCamera::receiveOutputReport(const std::uint8_t* report, std::size_t length) {
   if (length == 0) {
     return false;
@@ -85,7 +90,7 @@ void FlashCamera::answerEraseStatus(std::uint8_t* report) {
     report[0] = 1;
     return;
   }
-  const auto start = flash_.begin() + static_cast<std::ptrdiff_t>(*erasingSector_ * SectorSize);
+  const auto start = flash().begin() + static_cast<std::ptrdiff_t>(*erasingSector_ * SectorSize);
   std::fill(start, start + SectorSize, 0xFF);
   erasingSector_.reset();
   report[0] = 0;
@@ -99,7 +104,7 @@ bool FlashCamera::writePage(const std::uint8_t* report) {
   if (dataLength > PageSize || faults.refusedWritePages.count(page) != 0) {
     return false;
   }
-  std::uint8_t* cell = flash_.data() + std::size_t{page} * PageSize;
+  std::uint8_t* cell = flash().data() + std::size_t{page} * PageSize;
   for (unsigned i = 0; i < dataLength; ++i) {
     cell[i] &= report[5 + i];
   }
@@ -123,7 +128,7 @@ bool FlashCamera::answerPageData(std::uint8_t* report) {
     return false;
   }
   const std::size_t length = requestedPage_->length;
-  const std::uint8_t* page = flash_.data() + std::size_t{requestedPage_->page} * PageSize;
+  const std::uint8_t* page = flash().data() + std::size_t{requestedPage_->page} * PageSize;
   if (takeFault(faults.shortReads, requestedPage_->page)) {
     std::memcpy(report, page, std::min(length, UsbPacketSize));
     return true;

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <vector>
 
 namespace sim {
@@ -45,7 +46,7 @@ class FlashCamera {
   static constexpr std::size_t EraseStatusLength = 2;
   static constexpr std::size_t UsbPacketSize = 64;  // full-speed interrupt endpoint
 
-  FlashCamera() : flash_(FlashSize, 0xFF) {}
+  FlashCamera() : ownFlash_(FlashSize, 0xFF) {}
 
   FlashFaults faults;
 
@@ -53,8 +54,14 @@ class FlashCamera {
   bool receiveOutputReport(const std::uint8_t* report, std::size_t length);
   bool answerInputReport(std::uint8_t* report, std::size_t length);
 
-  std::vector<std::uint8_t>& flash() { return flash_; }
-  const std::vector<std::uint8_t>& flash() const { return flash_; }
+  // The flash cells: the camera's own memory, or the memory it was given to use.
+  std::span<std::uint8_t> flash() { return external_.empty() ? std::span(ownFlash_) : external_; }
+  std::span<const std::uint8_t> flash() const {
+    return external_.empty() ? std::span<const std::uint8_t>(ownFlash_) : external_;
+  }
+  // Makes `cells` (FlashSize bytes, as they are) the flash, for as long as the camera lives: a
+  // flash file mapped into memory, so that every erase and page write reaches the file at once.
+  void useFlash(std::span<std::uint8_t> cells);
 
  private:
   bool eraseSector(const std::uint8_t* report);
@@ -64,7 +71,8 @@ class FlashCamera {
   bool answerPageData(std::uint8_t* report);
   static bool takeFault(std::map<unsigned, unsigned>& counts, unsigned page);
 
-  std::vector<std::uint8_t> flash_;
+  std::vector<std::uint8_t> ownFlash_;
+  std::span<std::uint8_t> external_;
   std::optional<unsigned> erasingSector_;
   unsigned busyReadsLeft_ = 0;
   unsigned statusReads_ = 0;  // of the sector being erased

@@ -1,35 +1,21 @@
 #include "sim_flash_file.h"
 
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
-#include "sim_kept_file.h"
 #include "sim_scenario.h"
 
 namespace sim {
 
-void loadFlashFile(const std::string& path, std::vector<std::uint8_t>& flash) {
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
-    return;  // a missing flash file starts erased
+SharedFile useFlashFile(const std::string& path, FlashCamera& camera) {
+  SharedFile file(path, "flash file");
+  // Made under the lock, so that a process that finds the file empty is the one that erases it.
+  if (file.size() == 0) {
+    file.fill(FlashCamera::FlashSize, 0xFF);
   }
-  std::ifstream in(path, std::ios::binary);
-  in.read(reinterpret_cast<char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
-  if (!in || static_cast<std::size_t>(in.gcount()) != flash.size() || in.peek() != EOF) {
+  if (file.size() != FlashCamera::FlashSize) {
     throw ScenarioError("flash file " + path + " does not hold exactly " +
-                        std::to_string(flash.size()) + " bytes");
+                        std::to_string(FlashCamera::FlashSize) + " bytes");
   }
-}
-
-void checkFlashFileWritable(const std::string& path) {
-  checkKeptFileWritable(path, "flash file");
-}
-
-void saveFlashFile(const std::string& path, const std::vector<std::uint8_t>& flash) {
-  if (!replaceKeptFile(path, {reinterpret_cast<const char*>(flash.data()), flash.size()})) {
-    throw ScenarioError(path + ": cannot write the flash file");
-  }
+  camera.useFlash(file.map());
+  return file;
 }
 
 }  // namespace sim

@@ -1,23 +1,20 @@
-// The simulated camera's flash kept in a file between runs, so that one run can flash an image
-// and a later one (or a person with a hex viewer) can find it there, as on the camera itself.
+// The simulated camera's flash kept in a file, so that one run can flash an image and a later one
+// (or a person with a hex viewer) can find it there, as on the camera itself. The file is the
+// flash: mapped into memory, it follows every erase and page write as the camera makes it, so a
+// run ended by any signal leaves it as the camera would be left, part erased and part written.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "sim_flash_camera.h"
+#include "sim_shared_file.h"
 
 namespace sim {
 
-// Fills `flash` from the file at `path`; a missing file leaves the flash erased. Throws
-// ScenarioError when the file does not hold exactly the flash's size.
-void loadFlashFile(const std::string& path, std::vector<std::uint8_t>& flash);
-
-// Throws ScenarioError unless the flash can be written back to `path` at the end of the run: a
-// run that flashes an image must not learn only after "Download Complete" that it cannot keep it.
-void checkFlashFileWritable(const std::string& path);
-
-// Replaces the file at `path` with `flash` as a whole: written beside it first and renamed into
-// place, so that a failed write leaves the previous flash file as it was. Throws ScenarioError.
-void saveFlashFile(const std::string& path, const std::vector<std::uint8_t>& flash);
+// Opens the flash file at `path` for `camera` and has the camera use it as its flash, for as long
+// as the returned file lives; a missing file is made, erased. The file is locked meanwhile, so
+// that two processes never use one flash at once. Throws ScenarioError when the file cannot be
+// written or does not hold exactly the flash's size.
+SharedFile useFlashFile(const std::string& path, FlashCamera& camera);
 
 }  // namespace sim

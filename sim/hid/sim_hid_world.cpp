@@ -154,13 +154,13 @@ void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {
     world.interfaces.push_back(unrelatedInterface(i));
   }
   world.interfaces.push_back(cameraInterface(cameraIndex, serialNumber));
+  world.flashFile = SharedFile();  // unmapped and unlocked before the camera lets go of it
   world.camera = FlashCamera();
   world.classDevicesFail = false;
   world.endlessEnumerationErrors = false;
   world.keepCallLog = false;
   world.reportsBeforeUnplug.reset();
   world.onReport = nullptr;
-  world.flashAsLoaded.clear();
   world.calls.clear();
   world.trace.reset();
   world.openHandles.clear();
@@ -189,23 +189,13 @@ void applyHidScenario(const Scenario& scenario) {
   }
   world.camera.faults = scenario.faults;
   world.reportsBeforeUnplug = scenario.unplugAfterReports;
-  if (!scenario.flashPath.empty()) {
-    loadFlashFile(scenario.flashPath, world.camera.flash());
-    checkFlashFileWritable(scenario.flashPath);
-    world.flashAsLoaded = world.camera.flash();
+  if (!scenario.flashPath.empty() && scenario.cameraPresent) {
+    world.flashFile = useFlashFile(scenario.flashPath, world.camera);
   }
   if (!scenario.tracePath.empty() && !openHidTrace(scenario.tracePath)) {
     throw ScenarioError(scenario.tracePath + ": cannot open the trace file");
   }
   clock().reset(scenario.clock);
-}
-
-void saveFlash(const Scenario& scenario) {
-  HidWorld& world = hidWorld();
-  if (scenario.flashPath.empty() || world.camera.flash() == world.flashAsLoaded) {
-    return;
-  }
-  saveFlashFile(scenario.flashPath, world.camera.flash());
 }
 
 }  // namespace sim

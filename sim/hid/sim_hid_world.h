@@ -15,6 +15,7 @@
 
 #include "../../upgrader/hid_services.h"
 #include "sim_flash_camera.h"
+#include "sim_flash_file.h"
 #include "sim_hid_faults.h"
 #include "sim_scenario.h"
 
@@ -75,7 +76,7 @@ struct HidWorld {
   // Report calls the camera answers before it is pulled out; from then on every call to it
   // fails as for a device that is gone.
   std::optional<std::uint64_t> reportsBeforeUnplug;
-  std::vector<std::uint8_t> flashAsLoaded;  // from the flash file, to tell whether a run changed it
+  SharedFile flashFile;  // the flash file the camera's flash lives in, when the scenario names one
   bool keepCallLog = false;
   std::vector<ReportCall> calls;
   // Called after every report call, for tests that act at a given moment of a run.
@@ -100,10 +101,6 @@ bool openHidTrace(const std::string& path);
 // Builds the HID world, the flash and the clock of a scenario. Throws ScenarioError when the
 // flash file or the trace file cannot be used.
 void applyHidScenario(const Scenario& scenario);
-
-// Writes the simulated flash back to the scenario's flash file, if it has one and the run changed
-// the flash.
-void saveFlash(const Scenario& scenario);
 
 // The default PC: `cameraIndex` unrelated interfaces, then the camera, with the given serial.
 void resetHidWorld(unsigned cameraIndex = 1, const std::u16string& serialNumber = u"K3M51-0001");

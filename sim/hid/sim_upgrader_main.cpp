@@ -6,12 +6,6 @@
 #include "sim_hid_world.h"
 #include "sim_scenario.h"
 
-namespace {
-
-constexpr int FlashNotSaved = 74;
-
-}  // namespace
-
 int main(int argc, char** argv) {
   sim::Scenario scenario;
   try {
@@ -21,12 +15,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "optiqon_fw_upgrader_sim: %s\n", error.what());
     return sim::ScenarioUnusable;
   }
-  const int exitCode = runUpgrader(argc, argv, stdout);
-  try {
-    sim::saveFlash(scenario);
-  } catch (const sim::ScenarioError& error) {
-    std::fprintf(stderr, "optiqon_fw_upgrader_sim: %s\n", error.what());
-    return FlashNotSaved;
-  }
-  return exitCode;
+  // The flash file follows the flash as the run changes it: nothing is left to write back.
+  return runUpgrader(argc, argv, stdout);
 }

@@ -1,6 +1,7 @@
 #include "sim_camera_settings.h"
 
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 #include "sim_kept_file.h"
@@ -58,17 +59,27 @@ void applyCameraSettings(VideoCamera& camera, const Scenario& settings) {
   }
 }
 
-void loadCameraSettingsFile(const std::string& path, VideoCamera& camera) {
+std::string readCameraSettingsText(const std::string& path) {
   std::error_code error;
-  if (std::filesystem::exists(path, error)) {
-    const Scenario kept = readCameraSettings(path);  // whose errors name the file and line
-    try {
-      applyCameraSettings(camera, kept);
-    } catch (const ScenarioError& refused) {
-      throw ScenarioError(path + ": " + refused.what());
-    }
+  return std::filesystem::exists(path, error) ? readBoundedFile(path, "camera settings file")
+                                              : std::string();
+}
+
+void applyCameraSettingsText(const std::string& path, const std::string& text,
+                             VideoCamera& camera) {
+  std::istringstream in(text);
+  const Scenario kept = parseCameraSettings(in, path);  // whose errors name the file and line
+  try {
+    applyCameraSettings(camera, kept);
+  } catch (const ScenarioError& refused) {
+    throw ScenarioError(path + ": " + refused.what());
   }
-  checkKeptFileWritable(path, "camera settings file");
+}
+
+std::string loadCameraSettingsFile(const std::string& path, VideoCamera& camera) {
+  const std::string text = readCameraSettingsText(path);
+  applyCameraSettingsText(path, text, camera);
+  return text;
 }
 
 std::string cameraSettingsText(const VideoCamera& camera) {

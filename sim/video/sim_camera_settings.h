@@ -18,9 +18,16 @@ namespace sim {
 // properties in manual mode. Throws ScenarioError naming the first value the camera refuses.
 void applyCameraSettings(VideoCamera& camera, const Scenario& settings);
 
-// Applies the settings kept in the file at `path` over what the camera has, when the file exists,
-// and makes sure the camera will be able to write it. Throws ScenarioError naming the file.
-void loadCameraSettingsFile(const std::string& path, VideoCamera& camera);
+// The text of the settings file at `path`; empty when there is none. Throws ScenarioError.
+std::string readCameraSettingsText(const std::string& path);
+
+// Applies the settings of `text`, the settings file at `path`, over what the camera has. Throws
+// ScenarioError naming the file.
+void applyCameraSettingsText(const std::string& path, const std::string& text, VideoCamera& camera);
+
+// Applies the settings kept in the file at `path` over what the camera has, when the file exists;
+// returns the file's text. Throws ScenarioError naming the file.
+std::string loadCameraSettingsFile(const std::string& path, VideoCamera& camera);
 
 // The settings file for the camera as it is now, the same bytes for the same settings:
 //   # <what the file is>

@@ -146,6 +146,7 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
   // recorded with what it answered.
   HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta,
                                      LONG* defaultValue, LONG* capsFlags) override {
+    const CameraSettingsTurn turn(camera_.get());
     VideoCall call = callNow(VideoCallKind::GetRange);
     call.property = property;
     call.result = [&]() -> HRESULT {
@@ -172,6 +173,7 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
   }
 
   HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override {
+    const CameraSettingsTurn turn(camera_.get());
     VideoCall call = callNow(VideoCallKind::Set);
     call.property = property;
     call.value = value;
@@ -186,6 +188,7 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
   }
 
   HRESULT STDMETHODCALLTYPE Get(LONG property, LONG* value, LONG* flags) override {
+    const CameraSettingsTurn turn(camera_.get());
     VideoCall call = callNow(VideoCallKind::Get);
     call.property = property;
     call.result = [&]() -> HRESULT {
@@ -265,6 +268,7 @@ HRESULT NodeControl::answer(PKSPROPERTY property, ULONG propertyLength, LPVOID d
     return E_INVALIDARG;
   }
   VideoCamera* camera = source_->camera();
+  const CameraSettingsTurn turn(camera);
   if (camera == nullptr || request.NodeId != node_ || !VideoCamera::isExtensionUnit(node_) ||
       !isPropertySetOf(node_, request.Property.Set)) {
     return ErrorSetNotFound;

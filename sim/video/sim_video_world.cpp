@@ -5,6 +5,7 @@
 
 #include "sim_camera_settings.h"
 #include "sim_clock.h"
+#include "sim_kept_file.h"
 
 namespace sim {
 
@@ -113,7 +114,9 @@ void resetVideoWorld() {
   world.blocksAllocated = 0;
   world.settingsCamera.reset();
   world.settingsPath.clear();
+  world.settingsText.clear();
   world.settingsWriteFailed = false;
+  world.settingsReadFailed = false;
   scenarioLoaded = true;
 }
 
@@ -122,10 +125,48 @@ void cameraSettingsChanged(const VideoCamera& camera) {
   if (world.settingsCamera.get() != &camera) {
     return;
   }
-  if (!saveCameraSettingsFile(world.settingsPath, camera) && !world.settingsWriteFailed) {
+  const std::string text = cameraSettingsText(camera);
+  if (text == world.settingsText) {
+    return;
+  }
+  if (replaceKeptFile(world.settingsPath, text)) {
+    world.settingsText = text;
+  } else if (!world.settingsWriteFailed) {
     world.settingsWriteFailed = true;
     std::fprintf(stderr, "Brenwick_sim: cannot write the camera settings file %s\n",
                  world.settingsPath.c_str());
+  }
+}
+
+CameraSettingsTurn::CameraSettingsTurn(VideoCamera* camera) {
+  VideoWorld& world = videoWorld();
+  if (camera == nullptr || world.settingsCamera.get() != camera || world.settingsTurnHeld) {
+    return;
+  }
+  try {
+    lock_ = takeKeptFileTurn(world.settingsPath, "camera settings file");
+  } catch (const ScenarioError&) {
+    return;  // the file's folder is gone: the write that follows a change says so
+  }
+  world.settingsTurnHeld = true;
+  try {
+    const std::string text = readCameraSettingsText(world.settingsPath);
+    if (text != world.settingsText) {
+      applyCameraSettingsText(world.settingsPath, text, *camera);
+      world.settingsText = text;
+    }
+  } catch (const ScenarioError& error) {
+    // The camera goes on with the settings it has, as one whose settings memory failed would.
+    if (!world.settingsReadFailed) {
+      world.settingsReadFailed = true;
+      std::fprintf(stderr, "Brenwick_sim: %s\n", error.what());
+    }
+  }
+}
+
+CameraSettingsTurn::~CameraSettingsTurn() {
+  if (lock_.isOpen()) {
+    videoWorld().settingsTurnHeld = false;
   }
 }
 
@@ -151,7 +192,9 @@ void applyVideoScenario(const Scenario& scenario) {
     }
     applyCameraSettings(*device.camera, scenario);
     if (!world.settingsCamera && !scenario.cameraSettingsPath.empty()) {
-      loadCameraSettingsFile(scenario.cameraSettingsPath, *device.camera);
+      checkKeptFileWritable(scenario.cameraSettingsPath, "camera settings file");
+      const SharedFile turn = takeKeptFileTurn(scenario.cameraSettingsPath, "camera settings file");
+      world.settingsText = loadCameraSettingsFile(scenario.cameraSettingsPath, *device.camera);
       world.settingsCamera = device.camera;
       world.settingsPath = scenario.cameraSettingsPath;
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sim_scenario.h"
+#include "sim_shared_file.h"
 #include "sim_video_camera.h"
 #include "sim_video_faults.h"
 
@@ -68,7 +69,10 @@ struct VideoWorld {
   // theirs only for the run, rather than overwrite one another's in a shared file.
   std::shared_ptr<const VideoCamera> settingsCamera;
   std::string settingsPath;
+  std::string settingsText;          // the file as this process last read or wrote it
+  bool settingsTurnHeld = false;     // this process holds the file's lock
   bool settingsWriteFailed = false;  // said once on standard error
+  bool settingsReadFailed = false;   // likewise
 };
 
 VideoWorld& videoWorld();
@@ -95,6 +99,22 @@ void resetVideoWorld();
 // standard error and the camera goes on; the host's request succeeded all the same, as it would
 // on a camera whose settings memory has worn out.
 void cameraSettingsChanged(const VideoCamera& camera);
+
+// One turn of this process on the settings of the camera that keeps them in a file, for the
+// length of one request a host makes of it. Every process that opens the camera shares it, as
+// programs share a real camera: the file's lock is taken (waiting while another process has it),
+// and what other processes changed since this one last looked is applied to the camera first.
+// Nothing for any other camera, nor inside a turn already held.
+class CameraSettingsTurn {
+ public:
+  explicit CameraSettingsTurn(VideoCamera* camera);
+  ~CameraSettingsTurn();
+  CameraSettingsTurn(const CameraSettingsTurn&) = delete;
+  CameraSettingsTurn& operator=(const CameraSettingsTurn&) = delete;
+
+ private:
+  SharedFile lock_;
+};
 
 // Builds the video devices, the camera, its settings, the faults, the trace and the clock of a
 // scenario. Throws ScenarioError when the trace or camera settings file cannot be used or the

@@ -1,0 +1,104 @@
+// The shared file over POSIX: flock(2) for the turns, which the kernel gives back when the
+// process ends however it ends, and a MAP_SHARED mapping, whose stores are the file's pages.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "../sim_scenario.h"
+#include "../sim_shared_file.h"
+
+namespace sim {
+
+namespace {
+
+int openFile(const std::string& path, SharedFile::Links links, bool& existed) {
+  struct stat status {};
+  existed = ::lstat(path.c_str(), &status) == 0;
+  const int noFollow = links == SharedFile::Links::Refuse ? O_NOFOLLOW : 0;
+  return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | noFollow, 0666);
+}
+
+void takeLock(int descriptor, const std::string& path) {
+  if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+    return;
+  }
+  std::fprintf(stderr, "simulated camera: %s is in use by another program; waiting for it\n",
+               path.c_str());
+  while (::flock(descriptor, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+SharedFile::SharedFile(const std::string& path, std::string_view what, Links links)
+    : path_(path), what_(what) {
+  bool existed = false;
+  const int descriptor = openFile(path, links, existed);
+  if (descriptor < 0) {
+    throw ScenarioError(existed ? path + ": the " + what_ + " cannot be written"
+                                : path + ": no " + what_ + " can be written there");
+  }
+  handle_ = descriptor;
+  takeLock(descriptor, path);
+}
+
+void SharedFile::close() {
+  if (!view_.empty()) {
+    ::munmap(view_.data(), view_.size());
+    view_ = {};
+  }
+  if (handle_ >= 0) {
+    ::close(static_cast<int>(handle_));  // gives the lock back
+    handle_ = -1;
+  }
+}
+
+std::uint64_t SharedFile::size() const {
+  struct stat status {};
+  if (::fstat(static_cast<int>(handle_), &status) != 0) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
+void SharedFile::fill(std::size_t size, std::uint8_t byte) {
+  const int descriptor = static_cast<int>(handle_);
+  const std::vector<std::uint8_t> chunk(64 * 1024, byte);
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t length = std::min(chunk.size(), size - done);
+    const ssize_t written = ::pwrite(descriptor, chunk.data(), length, static_cast<off_t>(done));
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      [[maybe_unused]] const int emptied = ::ftruncate(descriptor, 0);
+      throw ScenarioError(path_ + ": cannot write the " + what_);
+    }
+    done += static_cast<std::size_t>(written);
+  }
+}
+
+std::span<std::uint8_t> SharedFile::map() {
+  if (!view_.empty()) {
+    return view_;
+  }
+  const std::size_t length = static_cast<std::size_t>(size());
+  void* view = length == 0 ? MAP_FAILED
+                           : ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED,
+                                    static_cast<int>(handle_), 0);
+  if (view == MAP_FAILED) {
+    throw ScenarioError(path_ + ": cannot map the " + what_);
+  }
+  view_ = {static_cast<std::uint8_t*>(view), length};
+  return view_;
+}
+
+}  // namespace sim
