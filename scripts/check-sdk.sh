@@ -42,7 +42,8 @@ wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 expect_no_camera windows-host env WINEPREFIX="$kit/build/windows/wine-prefix" WINEDEBUG=-all \
   "$wine" "$scratch/windows-host/optiqon_example_host.exe"
 
-# The kit as a subproject of a host's own build, without GoogleTest anywhere.
+# The kit as a subproject of a host's own build, with the kit's defaults: the real library and
+# upgrader, without GoogleTest, the simulated camera, the tool or the benchmarks.
 mkdir -p "$scratch/subproject"
 cat >"$scratch/subproject/CMakeLists.txt" <<CMAKE
 cmake_minimum_required(VERSION 3.25)
@@ -51,7 +52,18 @@ add_subdirectory("$kit" optiqon)
 add_executable(optiqon_example_host "$kit/examples/host/main.cpp")
 target_link_libraries(optiqon_example_host PRIVATE Brenwick::Brenwick)
 CMAKE
-cmake -S "$scratch/subproject" -B "$scratch/subproject/build" -DCMAKE_BUILD_TYPE=Release \
-  -DOPTIQON_SIMULATION=OFF >/dev/null
-cmake --build "$scratch/subproject/build" -j "$(nproc)" --target optiqon_example_host >/dev/null
+cmake -S "$scratch/subproject" -B "$scratch/subproject/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+for option in OPTIQON_SIMULATION OPTIQON_BUILD_TESTS OPTIQON_BUILD_BENCH OPTIQON_BUILD_TOOLS; do
+  if ! grep -qx "$option:BOOL=OFF" "$scratch/subproject/build/CMakeCache.txt"; then
+    echo "check-sdk: subproject: $option is not off by default" >&2
+    exit 1
+  fi
+done
+cmake --build "$scratch/subproject/build" -j "$(nproc)" >/dev/null
+for program in optiqon/optiqon_fw_upgrader optiqon/libBrenwick.so optiqon_example_host; do
+  if [ ! -f "$scratch/subproject/build/$program" ]; then
+    echo "check-sdk: subproject: $program was not built" >&2
+    exit 1
+  fi
+done
 expect_no_camera subproject "$scratch/subproject/build/optiqon_example_host"
