@@ -2,6 +2,7 @@
 // results on standard output, the library's lines apart on standard error, every bad argument
 // refused before anything reaches the camera.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scratch_directory.h"
@@ -126,6 +128,17 @@ TEST_F(OptiqonTool, ShowListsEveryPropertyAndControl) {
   EXPECT_EQ(errors(), "");
 }
 
+// Values the camera does not answer for are named, and the exit code says so, as for get.
+TEST_F(OptiqonTool, ShowOfValuesNotAnsweredIsExitCodeThree) {
+  EXPECT_EQ(run("show", "fail = KsProperty=0x80070015, Get=0x80070015\n").first, 3);
+  EXPECT_TRUE(errors().starts_with("optiqon: the camera did not answer for brightness\n"))
+      << errors();
+  EXPECT_TRUE(errors().ends_with("optiqon: the camera did not answer for control 39\n"))
+      << errors();
+  EXPECT_EQ(run("show", "fail = Get=0x80070015\n").first, 3);
+  EXPECT_EQ(errors().find("control"), std::string::npos) << errors();
+}
+
 TEST_F(OptiqonTool, GetReadsWhatIsNamedInOrder) {
   EXPECT_EQ(run("get 20 hue 30", "xu = 2.20=01020304\n"),
             std::make_pair(0, std::string("control 20              1,2,3,4\n"
@@ -184,6 +197,15 @@ TEST_F(OptiqonTool, BadValuesAreRefusedBeforeAnythingIsSent) {
             "optiqon: '3=1': control 3 is the register control: use 'optiqon register'\n"
             "optiqon: '30=0.2': '0.2' is outside what control 30 carries (0.45 to 13.2)\n"
             "optiqon: '36=1,-1': byte -1 is outside 0 to 255\n");
+  // Control 30 takes 0.45 to 13.2 as the number given, though the library's truncation would make
+  // byte 0 of anything down to 0.401; and decimal numbers only.
+  EXPECT_EQ(run("set 30=0.449 30=13.21 30=0x1p3 30=inf 30=+1"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: '30=0.449': '0.449' is outside what control 30 carries (0.45 to 13.2)\n"
+            "optiqon: '30=13.21': '13.21' is outside what control 30 carries (0.45 to 13.2)\n"
+            "optiqon: '30=0x1p3': '0x1p3' is not a number\n"
+            "optiqon: '30=inf': 'inf' is not a number\n"
+            "optiqon: '30=+1': '+1' is not a number\n");
   EXPECT_EQ(run("get brightness 0"), std::make_pair(2, std::string()));
   EXPECT_EQ(run("password 1A2"), std::make_pair(2, std::string()));
   EXPECT_EQ(errors(), "optiqon: the password '1A2' is not four hexadecimal digits\n");
@@ -287,9 +309,48 @@ TEST_F(OptiqonTool, ExportWritesAWholeProfileOrNone) {
             std::string::npos)
       << errors();
   EXPECT_EQ(readFile(dir_ / "camera.json"), "earlier");
-  std::filesystem::create_directory(dir_ / "camera.json.partial");
-  EXPECT_EQ(run("export camera.json").first, 2);
-  EXPECT_EQ(readFile(dir_ / "camera.json"), "earlier");
+  std::filesystem::create_directory(dir_ / "folder.json");
+  EXPECT_EQ(run("export folder.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(), "optiqon: cannot write the profile folder.json\n");
+}
+
+// The profile is written beside its file under a name of its own, made exclusively: a link
+// someone put at a name an export might use (the one an earlier version wrote through) is never
+// followed. A link named as the profile is followed and the file it leads to replaced, and what
+// is no regular file is written in place rather than replaced by one.
+TEST_F(OptiqonTool, ExportNeverWritesThroughAPlantedLink) {
+  writeFile("victim.txt", "the user's own file");
+  std::filesystem::create_symlink("victim.txt", dir_ / "p.json.partial");
+  ASSERT_EQ(run("export p.json").first, 0) << errors();
+  EXPECT_EQ(readFile(dir_ / "victim.txt"), "the user's own file");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir_ / "p.json")));
+  const std::string profile = readFile(dir_ / "p.json");
+
+  std::filesystem::create_directory(dir_ / "kept");
+  std::filesystem::create_symlink("kept/real.json", dir_ / "link.json");
+  ASSERT_EQ(run("export link.json").first, 0) << errors();
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.json"));
+  EXPECT_EQ(profileWithoutTime("kept/real.json"), profileWithoutTime("p.json"));
+
+  const auto [code, output] = run("export -");
+  EXPECT_EQ(code, 0);
+  writeFile("stdout.json", output);
+  EXPECT_EQ(profileWithoutTime("stdout.json"), profileWithoutTime("p.json"));
+
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const std::string fifoRun = "cd '" + dir_.string() + "' && (cat fifo >from-fifo.json &) && " +
+                              "OPTIQON_SIM_CAMERA=camera.scenario '" + OPTIQON_SIM_PATH +
+                              "' export fifo 2>errors";
+  EXPECT_EQ(runCommand(fifoRun).first, 0) << errors();
+  EXPECT_TRUE(std::filesystem::is_fifo(dir_ / "fifo"));
+  for (int wait = 0; wait < 500 && readFile(dir_ / "from-fifo.json").size() < profile.size();
+       ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the reader's last read
+  }
+  EXPECT_EQ(profileWithoutTime("from-fifo.json"), profileWithoutTime("p.json"));
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_)) {
+    EXPECT_FALSE(entry.path().string().ends_with(".new")) << entry.path() << " left behind";
+  }
 }
 
 // The camera keeps its gain within its range: the value is reported, the rest still written,
@@ -358,6 +419,101 @@ TEST_F(OptiqonTool, BadProfilesAreRefusedWholeBeforeAnythingIsSent) {
             "optiqon: bad.json: controls \"30\": 20.0 is not a value of control 30 (-0.45 to "
             "12.3 in steps of 0.05)\n"
             "optiqon: bad.json: controls \"36\": byte -1 is not a whole number from 0 to 255\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "video.trace"));
+}
+
+// The simulated camera keeps its settings in a file that every process opening the camera shares,
+// as programs share one camera: runs on other controls at the same time each take their turn and
+// build on one another's changes, so no change is lost and the file is never found cut short. A
+// name planted beside the file (the one an earlier version wrote through) is never opened.
+TEST_F(OptiqonTool, SimulatedCameraSettingsAreSharedByConcurrentRuns) {
+  writeFile("victim.txt", "the user's own file");
+  std::filesystem::create_symlink("victim.txt", dir_ / "camera.settings.writing");
+  const std::string kept = "camera_settings = camera.settings\n";
+  ASSERT_EQ(run("get 20", kept).first, 0) << errors();
+  const std::string tool =
+      "OPTIQON_SIM_CAMERA=camera.scenario '" + std::string(OPTIQON_SIM_PATH) + "'";
+  const std::string loops =
+      "set20() { for i in $(seq 12); do " + tool +
+      " set 20=$i,0,0,0 || exit 1; done; }; "
+      "set21() { for i in $(seq 12); do " +
+      tool +
+      " set 21=$i,0,0,0 || exit 1; done; }; "
+      "get() { for i in $(seq 12); do " +
+      tool +
+      " get 20 21 || exit 1; done; }; "
+      "set20 & first=$!; set21 & second=$!; get && wait $first && wait $second";
+  writeFile("loops.sh", loops + "\n");
+  EXPECT_EQ(runCommand("cd '" + dir_.string() + "' && bash loops.sh >/dev/null 2>errors").first, 0)
+      << errors();
+  EXPECT_EQ(run("get 20 21", kept),
+            std::make_pair(0, std::string("control 20              12,0,0,0\n"
+                                          "control 21              12,0,0,0\n")));
+  EXPECT_EQ(readFile(dir_ / "victim.txt"), "the user's own file");
+}
+
+// Profiles built to break the reader: each refused with exit code 2, a short message and nothing
+// sent.
+TEST_F(OptiqonTool, HostileProfilesAreRefusedWithShortMessages) {
+  const std::string deep =
+      "{\"format\": 1, \"properties\": {\"brightness\": " + std::string(60000, '[') +
+      std::string(60000, ']') + "}}";
+  writeFile("deep.json", deep);
+  EXPECT_EQ(run("import deep.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: deep.json is not a settings profile: it nests values more than 8 "
+            "deep\n");
+
+  writeFile("long.json", "{\"format\": 1, \"properties\": {\"brightness\": \"\\u001b[2J" +
+                             std::string(100000, 'x') + "\", \"\\u001b[2J\": 1}}");
+  EXPECT_EQ(run("import long.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: long.json: properties \"brightness\": "
+            "\"\\u001b[2Jxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx... "
+            "is not a whole number\n"
+            "optiqon: long.json: properties \"\\u001b[2J\": not an image property or vendor "
+            "control number\n");
+
+  writeFile("types.json",
+            "{\"format\": 1, \"serial_number\": 5, \"taken\": 12, \"properties\": "
+            "{\"brightness\": 18446744073709551611, \"contrast\": -9223372036854775809}, "
+            "\"controls\": {\"20\": [1, 2, 3, 4], \"020\": [5, 6, 7, 8], "
+            "\"21\": [18446744073709551615, 0, 0, 0]}}");
+  EXPECT_EQ(run("import types.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: types.json: \"serial_number\" is not a string\n"
+            "optiqon: types.json: \"taken\" is not a string\n"
+            "optiqon: types.json: properties \"brightness\": 18446744073709551611 is not a whole "
+            "number from -2147483648 to 2147483647\n"
+            "optiqon: types.json: properties \"contrast\": -9.223372036854776e+18 is not a whole "
+            "number\n"
+            "optiqon: types.json: controls \"020\": control 20 is given twice\n"
+            "optiqon: types.json: controls \"21\": byte 18446744073709551615 is not a whole number "
+            "from 0 to 255\n");
+
+  writeFile("twice.json", "{\"format\": 1, \"properties\": {\"gain\": 1, \"gain\": 2}}");
+  EXPECT_EQ(run("import twice.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(), "optiqon: twice.json: \"gain\" is given twice\n");
+
+  writeFile("float-format.json", "{\"format\": 1.0}");
+  EXPECT_EQ(run("import float-format.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(),
+            "optiqon: float-format.json: profile format 1.0 is not one this optiqon "
+            "reads (it reads format 1)\n");
+
+  writeFile("nul.json", std::string("{\"format\": 1}") + '\0' + "{\"properties\": {\"gain\": 1}}");
+  EXPECT_EQ(run("import nul.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(), "optiqon: nul.json is not a settings profile: it holds a NUL byte\n");
+
+  writeFile("large.json", "{\"format\": 1}" + std::string(1024 * 1024, ' '));
+  EXPECT_EQ(run("import large.json"), std::make_pair(2, std::string()));
+  EXPECT_EQ(errors(), "optiqon: large.json is not a settings profile: larger than 1 MiB\n");
+
+  std::filesystem::create_directory(dir_ / "folder.json");
+  for (const std::string& path : {std::string("folder.json"), std::string("/dev/zero")}) {
+    EXPECT_EQ(run("import " + path), std::make_pair(2, std::string()));
+    EXPECT_EQ(errors(), "optiqon: " + path + " is not a settings profile: not a regular file\n");
+  }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "video.trace"));
 }
 

@@ -28,13 +28,12 @@ std::optional<long long> wholeNumber(const std::string& text) {
   return value;
 }
 
+// A decimal number, as 1.5 or 15e-1; not hexadecimal, and not infinity.
 std::optional<double> realNumber(const std::string& text) {
-  if (text.empty() || text.find_first_of(" \t\n") != std::string::npos) {
-    return std::nullopt;
-  }
-  char* stop = nullptr;
-  const double value = std::strtod(text.c_str(), &stop);
-  if (stop != text.c_str() + text.size() || !std::isfinite(value)) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::general);
+  if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
     return std::nullopt;
   }
   return value;
@@ -48,11 +47,6 @@ std::vector<std::string> splitAtCommas(const std::string& text) {
   }
   parts.push_back(text.substr(start));
   return parts;
-}
-
-// The byte the library makes of control 30's number: shifted and scaled, then truncated.
-long long scaledByte(double value) {
-  return static_cast<long long>((value - 0.45) * 20);
 }
 
 }  // namespace
@@ -140,8 +134,8 @@ Assignment parseAssignment(const std::string& text) {
     if (!number) {
       throw UsageError(bad + "'" + value + "' is not a number");
     }
-    const long long byte = scaledByte(*number);
-    if (byte < 0 || byte > 255) {
+    // Compared as the number, not its truncated byte: 0.44 would truncate to byte 0 as well.
+    if (!(*number >= 0.45 && *number <= 13.2)) {
       throw UsageError(bad + "'" + value + "' is outside what control 30 carries (0.45 to 13.2)");
     }
     return {setting, {*number}};

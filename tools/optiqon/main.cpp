@@ -100,7 +100,12 @@ int runCommand(int argc, char** argv) {
   CLI::App* resetCommand = app.add_subcommand("reset", "Restores the camera's factory settings");
   CLI::App* exportCommand =
       app.add_subcommand("export", "Writes the camera's settings to a profile (a JSON file)");
-  exportCommand->add_option("file", first, "The profile to write")->required();
+  exportCommand
+      ->add_option("file", first,
+                   "The profile to write, or - for standard output. It is written beside itself "
+                   "and renamed into place; a link is followed and the file it leads to "
+                   "replaced; a device or FIFO is written in place")
+      ->required();
   CLI::App* importCommand = app.add_subcommand(
       "import", "Writes a profile's settings to the camera, and reads each back");
   importCommand->add_option("file", first, "The profile to read: checked whole before any is sent")

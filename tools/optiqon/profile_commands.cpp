@@ -11,20 +11,85 @@
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
+#include <string_view>
 
 #include "camera_access.h"
 #include "commands.h"
+#include "whole_file.h"
 
 namespace {
 
 constexpr int ProfileFormat = 1;
+// Larger than any profile: export writes about 1 KB.
+constexpr std::size_t MostProfileBytes = 1024 * 1024;
+// A profile nests three deep (the profile, its groups, a control's bytes); a file that nests far
+// deeper is no profile, and is refused before it is built.
+constexpr int MostProfileNesting = 8;
+// How much of a bad value or name a message shows.
+constexpr std::size_t MostExcerptCharacters = 40;
+
+using Json = nlohmann::ordered_json;
+
+// The profile name that means standard output.
+constexpr std::string_view StandardOutputName = "-";
+
+// Text for a message: as it is when it is short printable ASCII, otherwise with every other byte
+// as \xNN, and cut short with "..." past `most` characters, so that a message stays one short
+// readable line whatever the file holds.
+std::string shortText(std::string_view text, std::size_t most = MostExcerptCharacters) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      shown += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    }
+    if (shown.size() > most) {
+      return shown.substr(0, most) + "...";
+    }
+  }
+  return shown;
+}
+
+// A value as JSON, short: what a message quotes of a bad value.
+std::string excerpt(const Json& value) {
+  return shortText(value.dump(-1, ' ', true, Json::error_handler_t::replace));
+}
+
+// A key as the file spells it, quoted as JSON, short.
+std::string quotedKey(const std::string& key) {
+  return excerpt(Json(key));
+}
+
+// A JSON integer as a whole number; none for any other value, and for an integer beyond what a
+// long long holds (the parser keeps those as unsigned).
+std::optional<long long> wholeNumberOf(const Json& value) {
+  if (value.is_number_unsigned()) {
+    const auto number = value.get<std::uint64_t>();
+    if (number > static_cast<std::uint64_t>(INT64_MAX)) {
+      return std::nullopt;
+    }
+    return static_cast<long long>(number);
+  }
+  if (value.is_number_integer()) {
+    return value.get<long long>();
+  }
+  return std::nullopt;
+}
 
 // Control 30 reads back as its byte times 0.05 less 0.45, but the library makes the byte it
 // writes from (number - 0.45) * 20, truncated. A profile holds the number as it reads back, so
 // that it can be compared and restored; these turn it into the byte and the byte into the
 // number that writes it. Half a step above the byte keeps the truncation off the step below.
 std::optional<long long> scaledReadingByte(double number) {
+  if (!(number >= -1 && number <= 13)) {
+    return std::nullopt;  // far off the scale, and no value for llround
+  }
   const double steps = (number + 0.45) * 20;
   const long long byte = std::llround(steps);
   if (std::fabs(steps - static_cast<double>(byte)) > 1e-6 || byte < 0 || byte > 255) {
@@ -56,32 +121,36 @@ bool matches(const ProfileValue& value, const Reading& reading) {
 }
 
 // A property's value in a profile: a whole number the amplifier can carry.
-std::vector<double> profilePropertyValue(const nlohmann::ordered_json& json) {
-  if (!json.is_number_integer() || json.get<long long>() < INT32_MIN ||
-      json.get<long long>() > INT32_MAX) {
-    throw UsageError(json.dump() + " is not a whole number");
+std::vector<double> profilePropertyValue(const Json& json) {
+  if (!json.is_number_integer()) {
+    throw UsageError(excerpt(json) + " is not a whole number");
   }
-  return {static_cast<double>(json.get<long long>())};
+  const std::optional<long long> number = wholeNumberOf(json);
+  if (!number || *number < INT32_MIN || *number > INT32_MAX) {
+    throw UsageError(excerpt(json) + " is not a whole number from -2147483648 to 2147483647");
+  }
+  return {static_cast<double>(*number)};
 }
 
-std::vector<double> controlBytes(int number, const nlohmann::ordered_json& json) {
+std::vector<double> controlBytes(int number, const Json& json) {
   if (!json.is_array()) {
-    throw UsageError(json.dump() + " is not a list of bytes: " + controlTakes(number));
+    throw UsageError(excerpt(json) + " is not a list of bytes: " + controlTakes(number));
   }
   if (static_cast<int>(json.size()) != controlLength(number)) {
     throw UsageError(controlTakes(number) + ", not " + std::to_string(json.size()));
   }
   std::vector<double> bytes;
-  for (const nlohmann::ordered_json& byte : json) {
-    if (!byte.is_number_integer() || byte.get<long long>() < 0 || byte.get<long long>() > 255) {
-      throw UsageError("byte " + byte.dump() + " is not a whole number from 0 to 255");
+  for (const Json& byte : json) {
+    const std::optional<long long> value = wholeNumberOf(byte);
+    if (!value || *value < 0 || *value > 255) {
+      throw UsageError("byte " + excerpt(byte) + " is not a whole number from 0 to 255");
     }
-    bytes.push_back(static_cast<double>(byte.get<long long>()));
+    bytes.push_back(static_cast<double>(*value));
   }
   return bytes;
 }
 
-ProfileValue controlValue(const Setting& setting, const nlohmann::ordered_json& json) {
+ProfileValue controlValue(const Setting& setting, const Json& json) {
   if (setting.number == RegisterControl || setting.number == PasswordControl) {
     throw UsageError(std::string("control ") + std::to_string(setting.number) + " is the " +
                      (setting.number == RegisterControl ? "register" : "password") +
@@ -94,62 +163,140 @@ ProfileValue controlValue(const Setting& setting, const nlohmann::ordered_json& 
   const std::optional<long long> byte =
       json.is_number() ? scaledReadingByte(json.get<double>()) : std::nullopt;
   if (!byte) {
-    throw UsageError(json.dump() +
+    throw UsageError(excerpt(json) +
                      " is not a value of control 30 (-0.45 to 12.3 in steps of 0.05)");
   }
   return {setting, {json.get<double>()}, {scaledWriteNumber(*byte)}};
+}
+
+// The profile's text: a regular file of at most MostProfileBytes, read no further than that, and
+// holding no NUL (which would end the text early for some readers and not for others).
+std::string readProfileText(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (!std::filesystem::exists(status)) {
+    throw UsageError("cannot read the profile " + path);
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    throw UsageError(path + " is not a settings profile: not a regular file");
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string text(MostProfileBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad() || (!in && !in.eof())) {
+    throw UsageError("cannot read the profile " + path);
+  }
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > MostProfileBytes) {
+    throw UsageError(path + " is not a settings profile: larger than 1 MiB");
+  }
+  if (text.find('\0') != std::string::npos) {
+    throw UsageError(path + " is not a settings profile: it holds a NUL byte");
+  }
+  return text;
+}
+
+// The text parsed, nesting bounded and every key of an object given once; UsageError otherwise.
+Json parseProfile(const std::string& path, const std::string& text) {
+  std::vector<std::set<std::string>> keysOfOpenObjects;
+  const Json::parser_callback_t check = [&](int depth, Json::parse_event_t event, Json& parsed) {
+    using Event = Json::parse_event_t;
+    if ((event == Event::object_start || event == Event::array_start) &&
+        depth >= MostProfileNesting) {
+      throw UsageError(path + " is not a settings profile: it nests values more than " +
+                       std::to_string(MostProfileNesting) + " deep");
+    }
+    if (event == Event::object_start) {
+      keysOfOpenObjects.emplace_back();
+    } else if (event == Event::object_end && !keysOfOpenObjects.empty()) {
+      keysOfOpenObjects.pop_back();
+    } else if (event == Event::key && !keysOfOpenObjects.empty() &&
+               !keysOfOpenObjects.back().insert(parsed.get<std::string>()).second) {
+      throw UsageError(path + ": " + quotedKey(parsed.get<std::string>()) + " is given twice");
+    }
+    return true;
+  };
+  try {
+    return Json::parse(text, check);
+  } catch (const Json::parse_error& error) {
+    const std::string what = error.what();
+    throw UsageError(path +
+                     " is not valid JSON: " + shortText(what.substr(what.find("] ") + 2), 200));
+  }
+}
+
+// The profile's format: the whole number 1.
+void checkFormat(const std::string& path, const Json& profile) {
+  if (!profile.contains("format")) {
+    throw UsageError(path + " is not a settings profile: it has no \"format\"");
+  }
+  const Json& format = profile["format"];
+  if (!format.is_number_integer() || wholeNumberOf(format) != ProfileFormat) {
+    throw UsageError(path + ": profile format " + excerpt(format) +
+                     " is not one this optiqon reads (it reads format 1)");
+  }
+}
+
+// Every bad part of the profile's entries other than its values: unknown entries, and entries of
+// the wrong type.
+std::vector<std::string> entryErrors(const Json& profile) {
+  std::vector<std::string> errors;
+  for (const auto& [key, entry] : profile.items()) {
+    const bool settings = key == "properties" || key == "controls";
+    const bool text = key == "serial_number" || key == "taken";
+    if (!settings && !text && key != "format") {
+      errors.push_back("unknown entry " + quotedKey(key));
+    } else if (settings && !entry.is_object()) {
+      errors.push_back(quotedKey(key) + " is not a JSON object");
+    } else if (text && !entry.is_string()) {
+      errors.push_back(quotedKey(key) + " is not a string");
+    }
+  }
+  return errors;
+}
+
+// The setting a key of the group names: a property by name in "properties", a vendor control by
+// number in "controls" (however the number is spelled).
+Setting settingOfKey(const std::string& key, Setting::Kind kind) {
+  const bool plain =
+      key.size() <= MostExcerptCharacters &&
+      std::all_of(key.begin(), key.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+  if (!plain) {
+    throw UsageError("not an image property or vendor control number");
+  }
+  const Setting setting = findSetting(key);
+  if (setting.kind != kind) {
+    throw UsageError(kind == Setting::Kind::Property ? "not an image property"
+                                                     : "not a vendor control number");
+  }
+  return setting;
 }
 
 // The file's values, image properties in their numbering order, then vendor controls
 // ascending; UsageError naming every bad part when the file is not a profile that can be
 // written whole.
 std::vector<ProfileValue> readProfile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw UsageError("cannot read the profile " + path);
-  }
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   // Ordered, so that the bad parts are named in the order the file holds them.
-  nlohmann::ordered_json profile;
-  try {
-    profile = nlohmann::ordered_json::parse(text);
-  } catch (const nlohmann::ordered_json::parse_error& error) {
-    const std::string what = error.what();
-    throw UsageError(path + " is not valid JSON: " + what.substr(what.find("] ") + 2));
-  }
+  const Json profile = parseProfile(path, readProfileText(path));
   if (!profile.is_object()) {
     throw UsageError(path + " is not a settings profile: expected a JSON object");
   }
-  if (!profile.contains("format")) {
-    throw UsageError(path + " is not a settings profile: it has no \"format\"");
-  }
-  if (profile["format"] != ProfileFormat) {
-    throw UsageError(path + ": profile format " + profile["format"].dump() +
-                     " is not one this optiqon reads (it reads format 1)");
-  }
-  std::vector<std::string> errors;
+  checkFormat(path, profile);
+  std::vector<std::string> errors = entryErrors(profile);
   std::vector<ProfileValue> values;
-  for (const auto& [key, entry] : profile.items()) {
-    const bool settings = key == "properties" || key == "controls";
-    if (!settings && key != "format" && key != "serial_number" && key != "taken") {
-      errors.push_back("unknown entry \"" + key + "\"");
-    } else if (settings && !entry.is_object()) {
-      errors.push_back("\"" + key + "\" is not a JSON object");
-    }
-  }
   for (const char* group : {"properties", "controls"}) {
     if (!profile.contains(group) || !profile[group].is_object()) {
       continue;
     }
     const Setting::Kind kind =
         group == std::string("properties") ? Setting::Kind::Property : Setting::Kind::Control;
+    std::set<int> given;
     for (const auto& [name, value] : profile[group].items()) {
-      const std::string where = std::string(group) + " \"" + name + "\": ";
+      const std::string where = std::string(group) + " " + quotedKey(name) + ": ";
       try {
-        const Setting setting = findSetting(name);
-        if (setting.kind != kind) {
-          throw UsageError(kind == Setting::Kind::Property ? "not an image property"
-                                                           : "not a vendor control number");
+        const Setting setting = settingOfKey(name, kind);
+        if (!given.insert(setting.number).second) {
+          throw UsageError(setting.label + " is given twice");
         }
         if (kind == Setting::Kind::Property) {
           const std::vector<double> number = profilePropertyValue(value);
@@ -198,7 +345,7 @@ std::string utcNow() {
 
 // The profile laid out one value a line, each value on its line whole, so that a profile reads
 // and compares as the table of show does.
-std::string layOut(const nlohmann::ordered_json& profile) {
+std::string layOut(const Json& profile) {
   std::string text = "{";
   const char* separator = "\n";
   for (const auto& [key, entry] : profile.items()) {
@@ -217,24 +364,6 @@ std::string layOut(const nlohmann::ordered_json& profile) {
     separator = ",\n";
   }
   return text + "\n}\n";
-}
-
-// Writes the text beside the file and renames it into place, so that a write that fails (a full
-// disk) leaves an earlier profile of that name as it was.
-bool replaceFile(const std::string& path, const std::string& text) {
-  const std::string partial = path + ".partial";
-  std::ofstream out(partial, std::ios::binary);
-  out << text;
-  out.close();
-  std::error_code error;
-  if (out) {
-    std::filesystem::rename(partial, path, error);
-    if (!error) {
-      return true;
-    }
-  }
-  std::filesystem::remove(partial, error);
-  return false;
 }
 
 }  // namespace
@@ -256,14 +385,19 @@ int exportProfile(const std::string& path) {
       return Refused;
     }
   }
-  nlohmann::ordered_json profile;
+  Json profile;
   profile["format"] = ProfileFormat;
   profile["serial_number"] = readSerialNumber();
   profile["taken"] = utcNow();
-  const nlohmann::ordered_json values = readingsJson(readings);
+  const Json values = readingsJson(readings);
   profile["properties"] = values["properties"];
   profile["controls"] = values["controls"];
-  if (!replaceFile(path, layOut(profile))) {
+  const std::string text = layOut(profile);
+  if (path == StandardOutputName) {
+    std::cout << text << std::flush;
+    return std::cout ? Ok : Refused;
+  }
+  if (!kit::replaceFileWhole(path, text)) {
     std::cerr << "optiqon: cannot write the profile " << path << '\n';
     return BadUsage;
   }

@@ -54,11 +54,16 @@ int show(bool json) {
     return NoCamera;
   }
   std::vector<Reading> readings;
+  int result = Ok;
   for (const Setting& setting : everySetting()) {
     readings.push_back(readSetting(setting));
+    if (!readings.back().answered()) {
+      std::cerr << "optiqon: the camera did not answer for " << setting.label << '\n';
+      result = Refused;
+    }
   }
   printReadings(readings, json);
-  return Ok;
+  return result;
 }
 
 int get(const std::vector<std::string>& names, bool json) {
