@@ -1,19 +1,15 @@
 #include "control_sizes.h"
 
+#include "OptiqonCamera.h"
+
 namespace {
 
-// Numbers 1 to 31 are the controls of the first extension unit, 32 to 39 those of the second.
-// Most carry one byte; the password and a few settings two, numbers 20 and 21 four.
+// Every control the camera has, with the bytes it carries.
 ControlSizeMap initialSizes() {
   ControlSizeMap sizes;
-  for (std::int32_t number = 1; number <= 39; ++number) {
-    sizes[number] = 1;
+  for (std::int32_t number = OPTIQON_FIRST_CONTROL; number <= OPTIQON_LAST_CONTROL; ++number) {
+    sizes[number] = OptiqonControlLength(number);
   }
-  for (std::int32_t number : {6, 23, 24, 25, 36, 39}) {
-    sizes[number] = 2;
-  }
-  sizes[20] = 4;
-  sizes[21] = 4;
   return sizes;
 }
 

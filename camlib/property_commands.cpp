@@ -13,11 +13,6 @@
 
 namespace {
 
-constexpr std::int32_t LastNumberOfNode2 = 31;
-constexpr double ScaleOffset = 0.45;
-constexpr double WriteScale = 20;
-constexpr double ReadScale = 0.05;
-
 // Whether the host's array holds what the library reads: one dimension of doubles. Eight-byte
 // elements alone do not say so (64-bit integers, currency and dates have them too): an array
 // that records its element type must record VT_R8, and one that records none, such as a
@@ -86,11 +81,11 @@ SAFEARRAY* makeHostArray(const std::vector<double>& values) {
 }  // namespace
 
 ExtendedControl extendedControlOf(std::int32_t number) {
-  if (number <= LastNumberOfNode2) {
-    return {ExtensionUnitGuidNode2, ExtensionUnitNode2, static_cast<ULONG>(number)};
+  const auto selector = static_cast<ULONG>(OptiqonControlSelector(number));
+  if (OptiqonControlNode(number) == OPTIQON_FIRST_UNIT_NODE) {
+    return {ExtensionUnitGuidNode2, ExtensionUnitNode2, selector};
   }
-  return {ExtensionUnitGuidNode3, ExtensionUnitNode3,
-          static_cast<ULONG>(number - LastNumberOfNode2)};
+  return {ExtensionUnitGuidNode3, ExtensionUnitNode3, selector};
 }
 
 std::int32_t truncateToInt32(double value) {
@@ -111,11 +106,11 @@ std::uint8_t byteOfValue(double value) {
 }
 
 double scaleForWriting(double value) {
-  return (value - ScaleOffset) * WriteScale;
+  return OptiqonScaledForWriting(value);
 }
 
 double scaleAfterReading(double value) {
-  return value * ReadScale - ScaleOffset;
+  return OptiqonScaledAfterReading(value);
 }
 
 void SetProperty(int property, double value) {

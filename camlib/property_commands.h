@@ -4,10 +4,11 @@
 
 #include <cstdint>
 
+#include "OptiqonCamera.h"
 #include "media_services.h"
 
-// Where a numbered vendor control lives: numbers up to 31 (zero and negative numbers too) are
-// selector n of node 2, numbers from 32 selector n - 31 of node 3.
+// Where a numbered vendor control lives (OptiqonControlNode and OptiqonControlSelector): the
+// unit's property set, its node and the selector.
 struct ExtendedControl {
   GUID unit;
   DWORD node;
@@ -20,9 +21,8 @@ ExtendedControl extendedControlOf(std::int32_t number);
 std::uint8_t byteOfValue(double value);
 std::int32_t truncateToInt32(double value);
 
-// Number 30 carries a scaled value in its first byte. The two directions both subtract 0.45,
-// so a value read and written back does not come back unchanged; hosts rely on this exact
-// arithmetic, so it stays.
-inline constexpr std::int32_t ScaledControlNumber = 30;
+// Number 30 carries a scaled value in its first byte (OptiqonScaledForWriting and
+// OptiqonScaledAfterReading).
+inline constexpr std::int32_t ScaledControlNumber = OPTIQON_SCALED_CONTROL;
 double scaleForWriting(double value);
 double scaleAfterReading(double value);

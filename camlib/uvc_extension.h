@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "OptiqonCamera.h"
 #include "media_services.h"
 
 // The extension units' property sets, fixed by the camera's firmware.
@@ -14,8 +15,8 @@ inline constexpr GUID ExtensionUnitGuidNode2 = {
 inline constexpr GUID ExtensionUnitGuidNode3 = {
     0xF4098694, 0x133A, 0xA14E, {0xB4, 0xA0, 0x63, 0xD2, 0x79, 0xBF, 0x30, 0x74}};
 
-inline constexpr DWORD ExtensionUnitNode2 = 2;
-inline constexpr DWORD ExtensionUnitNode3 = 3;
+inline constexpr DWORD ExtensionUnitNode2 = OPTIQON_FIRST_UNIT_NODE;
+inline constexpr DWORD ExtensionUnitNode3 = OPTIQON_SECOND_UNIT_NODE;
 
 inline constexpr ULONG ReadControlFlags = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
 inline constexpr ULONG WriteControlFlags = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;

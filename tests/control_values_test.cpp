@@ -7,21 +7,37 @@
 #include <limits>
 #include <stdexcept>
 
+#include "OptiqonCamera.h"
 #include "control_sizes.h"
 #include "maintenance_commands.h"
 #include "property_commands.h"
+#include "sim_video_camera.h"
 #include "uvc_extension.h"
 
 namespace {
 
-TEST(ControlSizes, KnownNumbersHaveTheirControlsLengths) {
-  EXPECT_EQ(LookupControlSize(20), 4);
-  EXPECT_EQ(LookupControlSize(21), 4);
-  EXPECT_EQ(LookupControlSize(6), 2);
-  EXPECT_EQ(LookupControlSize(39), 2);
-  EXPECT_EQ(LookupControlSize(1), 1);
-  EXPECT_EQ(LookupControlSize(31), 1);
-  EXPECT_EQ(LookupControlSize(38), 1);
+// The camera's facts are written once, in its public header, and every part of the kit takes
+// them from there: the library's size table, the simulated camera's two units, the tool's checks.
+// Here they are pinned once against the camera.
+TEST(CameraFacts, EveryPartTakesTheCamerasControlsFromItsHeader) {
+  for (int number = -1; number <= 41; ++number) {
+    int length = number >= 1 && number <= 39 ? 1 : 0;
+    if (number == 20 || number == 21) {
+      length = 4;
+    } else if (number == 6 || number == 23 || number == 24 || number == 25 || number == 36 ||
+               number == 39) {
+      length = 2;
+    }
+    EXPECT_EQ(OptiqonControlLength(number), length) << number;
+    if (length != 0) {
+      EXPECT_EQ(ControlSizeTable().at(number), length) << number;
+    }
+  }
+  EXPECT_EQ(sim::VideoCamera::selectorsOn(OPTIQON_FIRST_UNIT_NODE), 31u);
+  EXPECT_EQ(sim::VideoCamera::selectorsOn(OPTIQON_SECOND_UNIT_NODE), 8u);
+  EXPECT_EQ(OptiqonControlSelector(32), 1);
+  EXPECT_EQ(OptiqonScaledForWriting(1.0), (1.0 - 0.45) * 20);
+  EXPECT_EQ(OptiqonScaledAfterReading(20), 20 * 0.05 - 0.45);
 }
 
 TEST(ControlSizes, UnknownNumberIsAddedOnceWithLengthZero) {

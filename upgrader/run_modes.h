@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "OptiqonCamera.h"
 #include "hid_discovery.h"
 
 // The camera's HID identity.
@@ -14,12 +15,12 @@ constexpr USHORT CameraProductId = 0x024C;
 
 // How a run ended. A parent reads the verdict from the printed lines; the code says the same.
 enum UpgraderExitCode : int {
-  ExitSuccess = 0,         // image verified, serial number printed, or usage shown
-  ExitNoCamera = 1,        // no usable camera among the HID interfaces
-  ExitImageRefused = 2,    // the image cannot be read, is empty or is too large
-  ExitEraseFailed = 3,     // a sector stayed busy
-  ExitDownloadFailed = 4,  // a page failed, a report was refused, or the last erase was refused
-  ExitSerialUnreadable = 5,
+  ExitSuccess = OPTIQON_UPGRADER_SUCCESS,
+  ExitNoCamera = OPTIQON_UPGRADER_NO_CAMERA,
+  ExitImageRefused = OPTIQON_UPGRADER_IMAGE_REFUSED,
+  ExitEraseFailed = OPTIQON_UPGRADER_ERASE_FAILED,
+  ExitDownloadFailed = OPTIQON_UPGRADER_DOWNLOAD_FAILED,
+  ExitSerialUnreadable = OPTIQON_UPGRADER_SERIAL_UNREADABLE,
 };
 
 // The first record, in list order, that is open and carries the camera's vendor and product.

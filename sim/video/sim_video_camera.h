@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "OptiqonCamera.h"
+
 namespace sim {
 
 // The friendly name the camera's capture device is listed under.
@@ -24,8 +26,8 @@ class VideoCamera {
   // Unit and terminal ids of the video function, as the host sees them as topology nodes.
   static constexpr unsigned CameraTerminalNode = 0;
   static constexpr unsigned ProcessingUnitNode = 1;
-  static constexpr unsigned FirstUnitNode = 2;
-  static constexpr unsigned SecondUnitNode = 3;
+  static constexpr unsigned FirstUnitNode = OPTIQON_FIRST_UNIT_NODE;
+  static constexpr unsigned SecondUnitNode = OPTIQON_SECOND_UNIT_NODE;
   static constexpr unsigned OutputTerminalNode = 4;
   static constexpr unsigned Nodes = 5;
 
@@ -39,7 +41,12 @@ class VideoCamera {
 
   // Controls are numbered from 1; a node without controls is no extension unit.
   static constexpr unsigned selectorsOn(unsigned node) {
-    return node == FirstUnitNode ? 31 : node == SecondUnitNode ? 8 : 0;
+    constexpr unsigned firstUnitControls = OPTIQON_LAST_CONTROL_OF_FIRST_UNIT;
+    constexpr unsigned secondUnitControls =
+        OPTIQON_LAST_CONTROL - OPTIQON_LAST_CONTROL_OF_FIRST_UNIT;
+    return node == FirstUnitNode    ? firstUnitControls
+           : node == SecondUnitNode ? secondUnitControls
+                                    : 0;
   }
   static constexpr bool isExtensionUnit(unsigned node) { return selectorsOn(node) != 0; }
   static constexpr bool hasControl(unsigned node, unsigned selector) {
@@ -48,11 +55,11 @@ class VideoCamera {
 
   // On the first unit: a write of (address, value) sets one of 256 sensor registers, and a read
   // answers (address, value) of the register last written.
-  static constexpr unsigned RegisterSelector = 3;
+  static constexpr unsigned RegisterSelector = OPTIQON_REGISTER_CONTROL;
   static constexpr std::size_t Registers = 256;
   // On the first unit: a write of the two password bytes unlocks the maintenance commands; a read
   // answers (state, 0).
-  static constexpr unsigned PasswordSelector = 6;
+  static constexpr unsigned PasswordSelector = OPTIQON_PASSWORD_CONTROL;
   static constexpr std::uint16_t FactoryPassword = 0x1A2B;
   enum class PasswordState : std::uint8_t { NotTried = 0, Accepted = 1, Refused = 2 };
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <span>
 
+#include "OptiqonCamera.h"
 #include "fake_node_paths.h"
 
 namespace {
@@ -70,30 +71,29 @@ void append(Bytes& bytes, const Bytes& more) {
   bytes.insert(bytes.end(), more.begin(), more.end());
 }
 
-// The camera's extension-unit controls and their lengths, by selector: most carry one byte, the
-// register and password controls and a few settings two, selectors 20 and 21 of the first unit
-// four.
-std::map<std::uint8_t, std::uint16_t> firstUnitLengths() {
+// The camera's extension-unit controls and their lengths, by selector, from the camera's public
+// header; the device itself gives its register control two bytes (address, value), where the
+// library's table gives that number one.
+std::map<std::uint8_t, std::uint16_t> unitLengths(int node) {
   std::map<std::uint8_t, std::uint16_t> lengths;
-  for (std::uint8_t selector = 1; selector <= 31; ++selector) {
-    lengths[selector] = 1;
+  for (int number = OPTIQON_FIRST_CONTROL; number <= OPTIQON_LAST_CONTROL; ++number) {
+    if (OptiqonControlNode(number) == node) {
+      lengths[static_cast<std::uint8_t>(OptiqonControlSelector(number))] =
+          static_cast<std::uint16_t>(OptiqonControlLength(number));
+    }
   }
-  for (std::uint8_t selector : {3, 6, 23, 24, 25}) {
-    lengths[selector] = 2;
+  if (node == OPTIQON_FIRST_UNIT_NODE) {
+    lengths[OPTIQON_REGISTER_CONTROL] = 2;
   }
-  lengths[20] = 4;
-  lengths[21] = 4;
   return lengths;
 }
 
+std::map<std::uint8_t, std::uint16_t> firstUnitLengths() {
+  return unitLengths(OPTIQON_FIRST_UNIT_NODE);
+}
+
 std::map<std::uint8_t, std::uint16_t> secondUnitLengths() {
-  std::map<std::uint8_t, std::uint16_t> lengths;
-  for (std::uint8_t selector = 1; selector <= 8; ++selector) {
-    lengths[selector] = 1;
-  }
-  lengths[5] = 2;
-  lengths[8] = 2;
-  return lengths;
+  return unitLengths(OPTIQON_SECOND_UNIT_NODE);
 }
 
 FakeV4l2Control integerControl(std::int32_t minimum, std::int32_t maximum, std::int32_t step,

@@ -9,9 +9,9 @@
 
 #include "camera_values.h"
 
-// The tool's exit codes. The update exits with the upgrader's own codes instead (0 verified, 1 no
-// camera, 2 the image cannot be used, 3 the erase failed, 4 the download failed), and with
-// NoVerdict when the upgrader did not run or did not end with a verdict.
+// The tool's exit codes. The update exits with the upgrader's own codes instead
+// (OptiqonUpgraderExitCode), and with NoVerdict when the upgrader did not run or did not end with
+// a verdict.
 enum ExitCode { Ok = 0, NoCamera = 1, BadUsage = 2, Refused = 3, NoVerdict = 6 };
 
 // Initialize, with the library's lines shown on standard error. Without a camera it returns as

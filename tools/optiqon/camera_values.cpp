@@ -79,23 +79,6 @@ Setting findSetting(const std::string& text) {
   return {Setting::Kind::Control, control, controlLabel(control)};
 }
 
-int controlLength(int number) {
-  switch (number) {
-    case 20:
-    case 21:
-      return 4;
-    case 6:
-    case 23:
-    case 24:
-    case 25:
-    case 36:
-    case 39:
-      return 2;
-    default:
-      return 1;
-  }
-}
-
 std::string controlTakes(int number) {
   const int length = controlLength(number);
   return "control " + std::to_string(number) + " takes " + std::to_string(length) +
@@ -135,7 +118,7 @@ Assignment parseAssignment(const std::string& text) {
       throw UsageError(bad + "'" + value + "' is not a number");
     }
     // Compared as the number, not its truncated byte: 0.44 would truncate to byte 0 as well.
-    if (!(*number >= 0.45 && *number <= 13.2)) {
+    if (!(*number >= OPTIQON_SCALED_LOWEST && *number <= OPTIQON_SCALED_HIGHEST)) {
       throw UsageError(bad + "'" + value + "' is outside what control 30 carries (0.45 to 13.2)");
     }
     return {setting, {*number}};

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "OptiqonCamera.h"
+
 // A bad argument: its message names the part that is wrong.
 class UsageError : public std::runtime_error {
  public:
@@ -21,13 +23,13 @@ struct Setting {
   std::string label;
 };
 
-constexpr int FirstControl = 1;
-constexpr int LastControl = 39;
+constexpr int FirstControl = OPTIQON_FIRST_CONTROL;
+constexpr int LastControl = OPTIQON_LAST_CONTROL;
 // The register and password controls, which have commands of their own.
-constexpr int RegisterControl = 3;
-constexpr int PasswordControl = 6;
+constexpr int RegisterControl = OPTIQON_REGISTER_CONTROL;
+constexpr int PasswordControl = OPTIQON_PASSWORD_CONTROL;
 // The control that carries a scaled number instead of bytes.
-constexpr int ScaledControl = 30;
+constexpr int ScaledControl = OPTIQON_SCALED_CONTROL;
 
 // Every image property in the amplifier's order, then every vendor control.
 std::vector<Setting> everySetting();
@@ -36,9 +38,12 @@ std::vector<Setting> everySetting();
 Setting findSetting(const std::string& text);
 
 // The number of bytes vendor control `number` carries. The exports do not tell a control's
-// length (GetPropertyExtended answers zeros on a failed read), so the tool knows the library's
-// table itself, to refuse a wrong-length value before anything is sent.
-int controlLength(int number);
+// length (GetPropertyExtended answers zeros on a failed read), so the tool takes it from the
+// camera's public header, as the library does, to refuse a wrong-length value before anything
+// is sent.
+inline int controlLength(int number) {
+  return OptiqonControlLength(number);
+}
 
 // "control N takes L bytes": what a value of the control must hold, for messages.
 std::string controlTakes(int number);

@@ -90,7 +90,7 @@ std::optional<long long> scaledReadingByte(double number) {
   if (!(number >= -1 && number <= 13)) {
     return std::nullopt;  // far off the scale, and no value for llround
   }
-  const double steps = (number + 0.45) * 20;
+  const double steps = (number + OPTIQON_SCALE_OFFSET) / OPTIQON_SCALE_READ_FACTOR;
   const long long byte = std::llround(steps);
   if (std::fabs(steps - static_cast<double>(byte)) > 1e-6 || byte < 0 || byte > 255) {
     return std::nullopt;
@@ -99,7 +99,7 @@ std::optional<long long> scaledReadingByte(double number) {
 }
 
 double scaledWriteNumber(long long byte) {
-  return 0.45 + (static_cast<double>(byte) + 0.5) / 20;
+  return OPTIQON_SCALE_OFFSET + (static_cast<double>(byte) + 0.5) / OPTIQON_SCALE_WRITE_FACTOR;
 }
 
 // One value of a profile: as the file holds it (and as get shows it), and as it is written.

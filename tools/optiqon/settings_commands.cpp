@@ -18,9 +18,9 @@ bool took(const Assignment& assignment, const Reading& reading) {
   }
   if (assignment.setting.number == ScaledControl) {
     const auto byte =
-        static_cast<unsigned char>(static_cast<int>((assignment.values[0] - 0.45) * 20));
+        static_cast<unsigned char>(static_cast<int>(OptiqonScaledForWriting(assignment.values[0])));
     return reading.control && reading.control->size() == 1 &&
-           reading.control->front() == byte * 0.05 - 0.45;
+           reading.control->front() == OptiqonScaledAfterReading(byte);
   }
   return reading.control == assignment.values;
 }

@@ -55,14 +55,14 @@ std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration 
     return "firmware update failed: the upgrader ended without a verdict";
   }
   switch (*verdict) {
-    case 0:
+    case OPTIQON_UPGRADER_SUCCESS:
       return "firmware updated: " + std::to_string(pages) + " pages written and verified in " +
              formatDuration(took);
-    case 1:
+    case OPTIQON_UPGRADER_NO_CAMERA:
       return "firmware not updated: no camera";
-    case 2:
+    case OPTIQON_UPGRADER_IMAGE_REFUSED:
       return "firmware not updated: the upgrader cannot use the image";
-    case 3:
+    case OPTIQON_UPGRADER_ERASE_FAILED:
       return "firmware update failed: the flash could not be erased; the camera has no working "
              "firmware until an update succeeds";
     default:

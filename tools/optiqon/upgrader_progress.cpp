@@ -111,19 +111,19 @@ void UpgraderProgress::readLine(std::string_view line) {
   std::optional<int> verdict;
   if (line == "Download Complete") {
     pagesWritten_ = totalPages_;
-    verdict = 0;
+    verdict = OPTIQON_UPGRADER_SUCCESS;
   } else if (startsWith(line, "Did not find Corvantis K3M51-USB camera")) {
-    verdict = 1;
+    verdict = OPTIQON_UPGRADER_NO_CAMERA;
   } else if (line == "Cannot open file." || line == "Empty file" ||
              startsWith(line, "Firmware file too large") ||
              startsWith(line, "The firmware image is the upgrader's log file")) {
-    verdict = 2;
+    verdict = OPTIQON_UPGRADER_IMAGE_REFUSED;
   } else if (line == "Erase Sectors failed") {
-    verdict = 3;
+    verdict = OPTIQON_UPGRADER_ERASE_FAILED;
   } else if (line == "Download Failed" || line == "first setoutput report failed" ||
              endsWith(line, "The set output report failed")) {
     // A refused page write, or a read-back request refused three times (after the error code).
-    verdict = 4;
+    verdict = OPTIQON_UPGRADER_DOWNLOAD_FAILED;
   }
   if (verdict) {
     // "Download Complete" is printed twice; the first word of the upgrader's stands.

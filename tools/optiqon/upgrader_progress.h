@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "OptiqonCamera.h"
+
 class UpgraderProgress {
  public:
   enum class Phase { Starting, Erasing, Downloading, Finished };
@@ -28,8 +30,8 @@ class UpgraderProgress {
   long pagesWritten() const { return pagesWritten_; }
   // 0 until the upgrader has told the image's size.
   long totalPages() const { return totalPages_; }
-  // The upgrader's exit code as its lines tell it: 0 verified, 1 no camera, 2 the image cannot
-  // be used, 3 the erase failed, 4 the download failed; empty while it has not told.
+  // The upgrader's exit code (OptiqonUpgraderExitCode) as its lines tell it; empty while it has
+  // not told.
   std::optional<int> verdict() const { return verdict_; }
 
  private:
