@@ -73,6 +73,7 @@ EOF
 expect_contents "$development" <<EOF
 -rw-r--r-- root/root ./usr/include/Brenwick.h
 -rw-r--r-- root/root ./usr/include/BrenwickSafeArray.h
+-rw-r--r-- root/root ./usr/include/OptiqonCamera.h
 lrwxrwxrwx root/root ./$lib/libBrenwick.so -> libBrenwick.so.1
 -rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickConfig.cmake
 -rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickConfigVersion.cmake

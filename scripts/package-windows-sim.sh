@@ -20,7 +20,8 @@ kit=$stage/Optiqon-Simulator
 rm -rf "$stage"
 mkdir -p "$kit/bin" "$kit/include" "$kit/lib"
 cp "$build/Brenwick_sim.dll" "$build/optiqon_fw_upgrader_sim.exe" "$kit/bin/"
-cp camlib/include/Brenwick.h camlib/include/BrenwickSafeArray.h "$kit/include/"
+cp camlib/include/Brenwick.h camlib/include/BrenwickSafeArray.h camlib/include/OptiqonCamera.h \
+  "$kit/include/"
 cp "$build/camlib/libBrenwick_sim.dll.a" "$build/camlib/Brenwick_sim.lib" "$kit/lib/"
 cp packaging/windows-sim/README.md packaging/windows-sim/camera.scenario "$kit/"
 cp docs/scenario-file.md "$kit/"

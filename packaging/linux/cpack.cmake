@@ -120,7 +120,8 @@ with its password, and starts the firmware upgrader to update the firmware or
 to read the serial number.
 
 This package contains what a host application builds against: the headers
-Brenwick.h and BrenwickSafeArray.h, the link to the library, the CMake package
+Brenwick.h, BrenwickSafeArray.h and OptiqonCamera.h (the camera's vendor
+controls and the upgrader's exit codes), the link to the library, the CMake package
 (find_package(Brenwick) and Brenwick::Brenwick) and the pkg-config file
 brenwick.pc.")
 

@@ -12,7 +12,7 @@ if(NOT INSTALLED)
   endif()
 endif()
 foreach(file bin/optiqon_upgrade.exe bin/Brenwick.dll bin/optiqon.exe lib/libBrenwick.dll.a include/Brenwick.h
-             include/BrenwickSafeArray.h)
+             include/BrenwickSafeArray.h include/OptiqonCamera.h)
   if(NOT EXISTS "${INSTALL_DIR}/${file}")
     message(FATAL_ERROR "the package lacks ${file}")
   endif()
