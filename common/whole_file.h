@@ -24,18 +24,4 @@ bool canCreateFileBeside(const std::filesystem::path& path);
 // itself when it is no link. None when the links go round in a circle.
 std::optional<std::filesystem::path> followLinks(const std::filesystem::path& path);
 
-// Platform parts of the above.
-namespace platform {
-
-// A new file beside `path`, made exclusively under a name no file had (never through a link),
-// holding `contents`; its path, or none when it could not be made or written whole (nothing is
-// then left behind).
-std::optional<std::filesystem::path> writeNewFileBeside(const std::filesystem::path& path,
-                                                        std::string_view contents);
-
-// Renames `from` over `to`, replacing the file there; false on failure.
-bool renameOver(const std::filesystem::path& from, const std::filesystem::path& to);
-
-}  // namespace platform
-
 }  // namespace kit

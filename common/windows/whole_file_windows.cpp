@@ -5,62 +5,38 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <random>
 
-#include "../whole_file.h"
+#include "../whole_file_platform.h"
 
 namespace kit::platform {
 
-namespace {
-
-std::filesystem::path candidateName(const std::filesystem::path& path) {
-  static std::mt19937_64 random{std::random_device{}()};
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, ".%lu.%016llx.new",
-                static_cast<unsigned long>(GetCurrentProcessId()),
-                static_cast<unsigned long long>(random()));
-  return std::filesystem::path(path).concat(suffix);
+NewFile makeNewFile(const std::filesystem::path& path, int& descriptor) {
+  descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                      _S_IREAD | _S_IWRITE);
+  if (descriptor >= 0) {
+    return NewFile::Made;
+  }
+  return errno == EEXIST ? NewFile::NameTaken : NewFile::Failed;
 }
 
-bool writeAll(int descriptor, std::string_view contents) {
-  while (!contents.empty()) {
-    const unsigned chunk =
-        contents.size() > 1u << 30 ? 1u << 30 : static_cast<unsigned>(contents.size());
-    const int written = _write(descriptor, contents.data(), chunk);
-    if (written <= 0) {
-      return false;
+bool writeAndClose(int descriptor, std::string_view contents) {
+  constexpr std::size_t MostAtOnce = 1u << 30;  // _write takes an unsigned count
+  bool written = true;
+  while (written && !contents.empty()) {
+    const auto chunk = static_cast<unsigned>(std::min(contents.size(), MostAtOnce));
+    const int count = _write(descriptor, contents.data(), chunk);
+    written = count > 0;
+    if (written) {
+      contents.remove_prefix(static_cast<std::size_t>(count));
     }
-    contents.remove_prefix(static_cast<std::size_t>(written));
   }
-  return true;
+  return _close(descriptor) == 0 && written;
 }
 
-}  // namespace
-
-std::optional<std::filesystem::path> writeNewFileBeside(const std::filesystem::path& path,
-                                                        std::string_view contents) {
-  constexpr int Attempts = 16;
-  for (int attempt = 0; attempt < Attempts; ++attempt) {
-    const std::filesystem::path name = candidateName(path);
-    const int descriptor =
-        _wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
-    if (descriptor < 0) {
-      if (errno == EEXIST) {
-        continue;
-      }
-      return std::nullopt;
-    }
-    const bool written = writeAll(descriptor, contents);
-    if (_close(descriptor) == 0 && written) {
-      return name;
-    }
-    _wunlink(name.c_str());
-    return std::nullopt;
-  }
-  return std::nullopt;
+unsigned long processNumber() {
+  return static_cast<unsigned long>(GetCurrentProcessId());
 }
 
 bool renameOver(const std::filesystem::path& from, const std::filesystem::path& to) {

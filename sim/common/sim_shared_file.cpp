@@ -1,6 +1,10 @@
 #include "sim_shared_file.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
+
+#include "sim_scenario.h"
 
 namespace sim {
 
@@ -25,6 +29,18 @@ SharedFile& SharedFile::operator=(SharedFile&& other) noexcept {
 
 SharedFile::~SharedFile() {
   close();
+}
+
+void SharedFile::fill(std::size_t size, std::uint8_t byte) {
+  const std::vector<std::uint8_t> chunk(64 * 1024, byte);
+  for (std::size_t done = 0; done < size;) {
+    const std::size_t length = std::min(chunk.size(), size - done);
+    if (!writeAt(done, chunk.data(), length)) {
+      truncateToNothing();
+      throw ScenarioError(path_ + ": cannot write the " + what_);
+    }
+    done += length;
+  }
 }
 
 }  // namespace sim

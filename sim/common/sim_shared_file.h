@@ -40,6 +40,9 @@ class SharedFile {
 
  private:
   void close();
+  // Writes all `length` bytes at `offset`; false when they could not all be written.
+  bool writeAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length);
+  void truncateToNothing();
 
   std::string path_;
   std::string what_;

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <utility>
-#include <vector>
 
 #include "../sim_scenario.h"
 #include "../sim_shared_file.h"
@@ -68,22 +67,25 @@ std::uint64_t SharedFile::size() const {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
-void SharedFile::fill(std::size_t size, std::uint8_t byte) {
-  const int descriptor = static_cast<int>(handle_);
-  const std::vector<std::uint8_t> chunk(64 * 1024, byte);
-  std::size_t done = 0;
-  while (done < size) {
-    const std::size_t length = std::min(chunk.size(), size - done);
-    const ssize_t written = ::pwrite(descriptor, chunk.data(), length, static_cast<off_t>(done));
+bool SharedFile::writeAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) {
+  while (length > 0) {
+    const ssize_t written =
+        ::pwrite(static_cast<int>(handle_), bytes, length, static_cast<off_t>(offset));
     if (written < 0 && errno == EINTR) {
       continue;
     }
     if (written <= 0) {
-      [[maybe_unused]] const int emptied = ::ftruncate(descriptor, 0);
-      throw ScenarioError(path_ + ": cannot write the " + what_);
+      return false;
     }
-    done += static_cast<std::size_t>(written);
+    bytes += written;
+    offset += static_cast<std::uint64_t>(written);
+    length -= static_cast<std::size_t>(written);
   }
+  return true;
+}
+
+void SharedFile::truncateToNothing() {
+  [[maybe_unused]] const int emptied = ::ftruncate(static_cast<int>(handle_), 0);
 }
 
 std::span<std::uint8_t> SharedFile::map() {

@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <utility>
-#include <vector>
 
 #include "../sim_scenario.h"
 #include "../sim_shared_file.h"
@@ -83,19 +83,25 @@ std::uint64_t SharedFile::size() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-void SharedFile::fill(std::size_t size, std::uint8_t byte) {
+bool SharedFile::writeAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) {
   const int descriptor = static_cast<int>(handle_);
-  const std::vector<std::uint8_t> chunk(64 * 1024, byte);
-  _lseeki64(descriptor, 0, SEEK_SET);
-  for (std::size_t done = 0; done < size;) {
-    const auto length = static_cast<unsigned>(std::min(chunk.size(), size - done));
-    const int written = _write(descriptor, chunk.data(), length);
-    if (written <= 0) {
-      _chsize_s(descriptor, 0);
-      throw ScenarioError(path_ + ": cannot write the " + what_);
-    }
-    done += static_cast<std::size_t>(written);
+  if (_lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) < 0) {
+    return false;
   }
+  while (length > 0) {
+    const auto chunk = static_cast<unsigned>(std::min<std::size_t>(length, 1u << 30));
+    const int written = _write(descriptor, bytes, chunk);
+    if (written <= 0) {
+      return false;
+    }
+    bytes += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+void SharedFile::truncateToNothing() {
+  _chsize_s(static_cast<int>(handle_), 0);
 }
 
 std::span<std::uint8_t> SharedFile::map() {
