@@ -2,8 +2,9 @@
 // interfaces, DirectShow's IAMVideoProcAmp and OLE Automation safe arrays, by their Windows
 // names and types. On Windows this is the platform itself, plus the declarations its toolchains
 // lack. Elsewhere the same COM-style interfaces, structures and constants are declared here with
-// the Windows layouts, and a backend chosen when the library is linked (the simulated camera, or
-// a native one) provides them. Nothing above this header knows which.
+// the Windows layouts, over the base types that the upgrader's seam shares
+// (common/windows_base_types.h), and a backend chosen when the library is linked (the simulated
+// camera, or a native one) provides them. Nothing above this header knows which.
 #pragma once
 
 #include "include/BrenwickSafeArray.h"
@@ -34,34 +35,10 @@ constexpr HRESULT makeHresult(std::uint32_t value) {
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
-using BYTE = std::uint8_t;
-using DWORD = std::uint32_t;
-using UINT32 = std::uint32_t;
-using WCHAR = char16_t;  // UTF-16 code unit, as on Windows
-using LPWSTR = WCHAR*;
-using LPVOID = void*;
-using PVOID = void*;
-
-struct GUID {
-  std::uint32_t Data1;
-  std::uint16_t Data2;
-  std::uint16_t Data3;
-  std::uint8_t Data4[8];
-};
-static_assert(sizeof(GUID) == 16);
-using IID = GUID;
-using REFGUID = const GUID&;
-using REFIID = const IID&;
-
-inline bool operator==(const GUID& a, const GUID& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
+#include "../common/windows_base_types.h"
 
 #define STDMETHODCALLTYPE
-#define SUCCEEDED(hr) ((hr) >= 0)
-#define FAILED(hr) ((hr) < 0)
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;

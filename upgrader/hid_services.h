@@ -1,8 +1,10 @@
 // The upgrader's one window onto the platform: the Windows HID class library (HidD_*, HidP_*),
 // the device-setup library (SetupDi*) and the few kernel calls it needs, by their Windows names
-// and types. On Windows this is the platform itself. Elsewhere the same types are declared here
-// with the x64 memory layouts, and a backend chosen when the program is linked (the simulated
-// camera, or a native one) provides the functions. Nothing above this header knows which.
+// and types. On Windows this is the platform itself. Elsewhere the same types are declared with
+// the x64 memory layouts (the base types, which the library's seam shares, in
+// common/windows_base_types.h; the HID and device-setup ones here), and a backend chosen when the
+// program is linked (the simulated camera, or a native one) provides the functions. Nothing
+// above this header knows which.
 #pragma once
 
 #if defined(_WIN32)
@@ -24,40 +26,11 @@ extern "C" {
 #include <cstddef>
 #include <cstdint>
 
-using BYTE = std::uint8_t;
-using UCHAR = std::uint8_t;
-using BOOLEAN = std::uint8_t;
-using USHORT = std::uint16_t;
+#include "../common/windows_base_types.h"
+
+// What only the HID class library and device setup name.
 using USAGE = std::uint16_t;
-using ULONG = std::uint32_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
-using NTSTATUS = std::int32_t;
-using BOOL = int;
-using ULONG_PTR = std::uintptr_t;
-using LONG_PTR = std::intptr_t;
-using WCHAR = char16_t;  // UTF-16 code unit, as on Windows
-using PVOID = void*;
-using LPVOID = void*;
-using HANDLE = void*;
-using HWND = void*;
 using HDEVINFO = void*;
-using PCWSTR = const WCHAR*;
-using LPCWSTR = const WCHAR*;
-using PUSHORT = USHORT*;
-using PDWORD = DWORD*;
-
-#define TRUE 1
-#define FALSE 0
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
-
-struct GUID {
-  std::uint32_t Data1;
-  std::uint16_t Data2;
-  std::uint16_t Data3;
-  std::uint8_t Data4[8];
-};
-static_assert(sizeof(GUID) == 16);
 
 // Access, sharing and creation values of CreateFileW.
 constexpr DWORD GENERIC_READ = 0x80000000u;
