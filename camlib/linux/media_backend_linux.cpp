@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "media_objects.h"
@@ -58,10 +59,10 @@ std::u16string friendlyNameOf(unsigned node, const v4l2_capability& capability) 
     product->pop_back();  // sysfs ends the string with a line break
   }
   if (product && !product->empty()) {
-    return utf16FromUtf8(*product);
+    return kit::utf16FromUtf8Lossy(*product);
   }
   const auto* card = reinterpret_cast<const char*>(capability.card);
-  return utf16FromUtf8(std::string(card, strnlen(card, sizeof capability.card)));
+  return kit::utf16FromUtf8Lossy(std::string_view(card, strnlen(card, sizeof capability.card)));
 }
 
 struct CaptureDevice {

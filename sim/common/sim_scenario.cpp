@@ -432,38 +432,6 @@ Scenario parseLines(std::istream& in, const std::string& origin, Keys keys) {
 
 }  // namespace
 
-std::optional<std::u16string> utf16FromUtf8(std::string_view text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x6  ? 2
-                               : (lead >> 4) == 0xE  ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    if (length == 0 || i + length > text.size()) {
-      return std::nullopt;
-    }
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        return std::nullopt;
-      }
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-    i += length;
-  }
-  return out;
-}
-
 Scenario parseScenario(std::istream& in, const std::string& origin) {
   return parseLines(in, origin, Keys::Scenario);
 }

@@ -18,6 +18,7 @@
 #include "../video/sim_video_camera.h"
 #include "../video/sim_video_faults.h"
 #include "sim_clock.h"
+#include "text_encoding.h"
 
 namespace sim {
 
@@ -54,8 +55,9 @@ struct Scenario {
 // Exit code of a simulated program whose scenario cannot be used.
 constexpr int ScenarioUnusable = 64;
 
-// UTF-16 of UTF-8 text; none when the text is not UTF-8.
-std::optional<std::u16string> utf16FromUtf8(std::string_view text);
+// UTF-16 of UTF-8 text; none when the text is not UTF-8, so that a scenario's device names and
+// serial number are refused rather than shown with stand-ins for bytes that are not text.
+using kit::utf16FromUtf8;
 
 // Parses a scenario; `origin` names it in error messages.
 Scenario parseScenario(std::istream& in, const std::string& origin);

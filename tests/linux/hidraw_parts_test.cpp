@@ -1,5 +1,5 @@
 // The pieces under the hidraw backend on their own: a system call cut short by a signal, the
-// device paths it hands out and takes back, the kernel's uevent text and its UTF-8 strings.
+// device paths it hands out and takes back, the kernel's uevent text.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,7 +9,6 @@
 
 #include "hidraw_node_paths.h"
 #include "interrupted_call.h"
-#include "text_encoding.h"
 
 namespace {
 
@@ -77,12 +76,6 @@ TEST(Uevent, ValueOfAKeyOnAnyLineAndNothingForAMissingOne) {
   EXPECT_EQ(hidraw::ueventValue(uevent, "HID_UNIQ"), "K3M51-0001");
   EXPECT_EQ(hidraw::ueventValue(uevent, "HID_PHYS"), "");
   EXPECT_EQ(hidraw::ueventValue(uevent, "HID"), "");
-}
-
-TEST(TextEncoding, BytesThatAreNoCharacterBecomeReplacementCharacters) {
-  EXPECT_EQ(hidraw::utf16FromUtf8("K3\xC3\xA9-\xF0\x9F\x93\xB7"), u"K3\u00e9-\U0001F4F7");
-  EXPECT_EQ(hidraw::utf16FromUtf8("a\xC3"), u"a\uFFFD");
-  EXPECT_EQ(hidraw::utf16FromUtf8("\xFF\x80z"), u"\uFFFD\uFFFDz");
 }
 
 }  // namespace

@@ -296,7 +296,7 @@ BOOLEAN HidD_GetSerialNumberString(HANDLE handle, PVOID buffer, ULONG bufferLeng
   if (serial->empty()) {
     return fail(ERROR_GEN_FAILURE);  // the device has no serial number string
   }
-  const std::u16string wide = hidraw::utf16FromUtf8(*serial);
+  const std::u16string wide = kit::utf16FromUtf8Lossy(*serial);
   const std::size_t bytes = (wide.size() + 1) * sizeof(char16_t);
   if (buffer == nullptr || bytes > bufferLength) {
     return fail(ERROR_INVALID_USER_BUFFER);

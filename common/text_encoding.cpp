@@ -1,9 +1,13 @@
 #include "text_encoding.h"
 
-namespace hidraw {
+namespace kit {
 
-std::u16string utf16FromUtf8(const std::string& text) {
-  std::u16string out;
+namespace {
+
+// Appends the characters of `text` to `out`; at a byte that is no part of a character, asks
+// `invalidByte` whether to go on past it (it may append a stand-in). False when it said no.
+template <typename InvalidByte>
+bool decodeUtf8(std::string_view text, std::u16string& out, InvalidByte invalidByte) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
     const std::size_t length = lead < 0x80           ? 1
@@ -19,7 +23,9 @@ std::u16string utf16FromUtf8(const std::string& text) {
       code = (code << 6) | (next & 0x3F);
     }
     if (!valid) {
-      out += u'\uFFFD';
+      if (!invalidByte(out)) {
+        return false;
+      }
       ++i;
       continue;
     }
@@ -32,7 +38,26 @@ std::u16string utf16FromUtf8(const std::string& text) {
     }
     i += length;
   }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::u16string> utf16FromUtf8(std::string_view text) {
+  std::u16string out;
+  if (!decodeUtf8(text, out, [](std::u16string&) { return false; })) {
+    return std::nullopt;
+  }
   return out;
 }
 
-}  // namespace hidraw
+std::u16string utf16FromUtf8Lossy(std::string_view text) {
+  std::u16string out;
+  decodeUtf8(text, out, [](std::u16string& decoded) {
+    decoded += u'\uFFFD';
+    return true;
+  });
+  return out;
+}
+
+}  // namespace kit
