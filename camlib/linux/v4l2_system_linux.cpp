@@ -2,7 +2,6 @@
 // monotonic sleep.
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "monotonic_sleep.h"
 #include "v4l2_system.h"
 
 namespace {
@@ -88,20 +88,7 @@ class LinuxV4l2System final : public V4l2System {
     return deviceCall(device, VIDIOC_S_CTRL, control);
   }
 
-  // Sleeps to an absolute point on the monotonic clock, so a signal that wakes the thread does
-  // not shorten the wait, and the wall clock being set does not lengthen it.
-  void sleepMilliseconds(std::uint32_t milliseconds) override {
-    timespec until{};
-    clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_sec += milliseconds / 1000;
-    until.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-    if (until.tv_nsec >= 1000000000L) {
-      until.tv_sec += 1;
-      until.tv_nsec -= 1000000000L;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
-  }
+  void sleepMilliseconds(std::uint32_t milliseconds) override { kit::sleepMonotonic(milliseconds); }
 };
 
 LinuxV4l2System realSystem;

@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 
 #include "hidraw_system.h"
 #include "interrupted_call.h"
+#include "monotonic_sleep.h"
 
 namespace {
 
@@ -112,20 +112,7 @@ class LinuxHidrawSystem final : public HidrawSystem {
     return retryingInterrupted([&] { return ::write(device, report, length); });
   }
 
-  // Sleeps to an absolute point on the monotonic clock, so a signal that wakes the thread does
-  // not shorten the camera's wait, and the clock being set does not lengthen it.
-  void sleepMilliseconds(std::uint32_t milliseconds) override {
-    timespec until{};
-    clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_sec += milliseconds / 1000;
-    until.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-    if (until.tv_nsec >= 1000000000L) {
-      until.tv_sec += 1;
-      until.tv_nsec -= 1000000000L;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
-  }
+  void sleepMilliseconds(std::uint32_t milliseconds) override { kit::sleepMonotonic(milliseconds); }
 };
 
 LinuxHidrawSystem realSystem;
