@@ -30,9 +30,8 @@ static inline int OptiqonControlNode(int number) {
                                                       : OPTIQON_SECOND_UNIT_NODE;
 }
 static inline int OptiqonControlSelector(int number) {
-  return number <= OPTIQON_LAST_CONTROL_OF_FIRST_UNIT
-             ? number
-             : number - OPTIQON_LAST_CONTROL_OF_FIRST_UNIT;
+  return number <= OPTIQON_LAST_CONTROL_OF_FIRST_UNIT ? number
+                                                      : number - OPTIQON_LAST_CONTROL_OF_FIRST_UNIT;
 }
 
 /* The bytes vendor control `number` carries; 0 for a number the camera does not have. */
