@@ -307,7 +307,7 @@ namespace {
 TEST_F(FlashProtocol, FlashFileFollowsEveryEraseAndPageWriteAsItHappens) {
   std::vector<std::uint8_t> older(sim::FlashCamera::FlashSize, 0x00);
   writeFile("flash.bin", older);
-  sim::Scenario scenario;
+  sim::HidScenario scenario;
   scenario.flashPath = (scratch_ / "flash.bin").string();
   scenario.clock = sim::Clock::Mode::Virtual;
   sim::applyHidScenario(scenario);
@@ -338,7 +338,7 @@ TEST_F(FlashProtocol, FlashFileFollowsEveryEraseAndPageWriteAsItHappens) {
 // A flash file of the wrong size is never taken for the flash, nor cut to size; an empty one is
 // a new flash, erased.
 TEST_F(FlashProtocol, FlashFileOfAnotherSizeIsRefusedAndAnEmptyOneErased) {
-  sim::Scenario scenario;
+  sim::HidScenario scenario;
   scenario.flashPath = (scratch_ / "flash.bin").string();
   writeFile("flash.bin", Bytes(100, 0x12));
   try {

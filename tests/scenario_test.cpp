@@ -1,7 +1,7 @@
-// The scenario file of the simulated builds: what each key sets up, and the message for every
-// line that cannot be used.
+// The scenario file of the simulated builds as the HID side reads it: what each of its keys sets
+// up, and the message for every line that cannot be used.
+#include "sim_hid_scenario.h"
 #include "sim_hid_world.h"
-#include "sim_scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 
 namespace {
 
-sim::Scenario parse(const std::string& text) {
+sim::HidScenario parse(const std::string& text) {
   std::istringstream in(text);
-  return sim::parseScenario(in, "scenario.txt");
+  return sim::parseHidScenario(in, "scenario.txt");
 }
 
 std::string errorOf(const std::string& text) {
@@ -30,7 +30,7 @@ std::string errorOf(const std::string& text) {
 }
 
 TEST(Scenario, EmptyFileGivesTheDefaults) {
-  const sim::Scenario s = parse("# nothing but a comment\n\n   \n");
+  const sim::HidScenario s = parse("# nothing but a comment\n\n   \n");
   EXPECT_TRUE(s.cameraPresent);
   EXPECT_EQ(s.cameraIndex, 1u);
   EXPECT_EQ(s.serialNumber, u"K3M51-0001");
@@ -38,18 +38,10 @@ TEST(Scenario, EmptyFileGivesTheDefaults) {
   EXPECT_EQ(s.clock, sim::Clock::Mode::Real);
   EXPECT_TRUE(s.flashPath.empty());
   EXPECT_TRUE(s.tracePath.empty());
-  EXPECT_EQ(s.videoDevices, std::vector<std::string>{"Corvantis Optiqon"});
-  EXPECT_TRUE(s.videoFaults.empty());
-  EXPECT_EQ(s.password, 0x1A2B);
-  EXPECT_TRUE(s.controlValues.empty());
-  EXPECT_TRUE(s.propertyValues.empty());
-  EXPECT_TRUE(s.unsupportedProperties.empty());
-  EXPECT_TRUE(s.videoTracePath.empty());
-  EXPECT_TRUE(s.cameraSettingsPath.empty());
 }
 
 TEST(Scenario, EveryKeyIsRead) {
-  const sim::Scenario s = parse(
+  const sim::HidScenario s = parse(
       "camera = absent\n"
       "camera_index = 0x10   # in hexadecimal\n"
       "camera_copies = 2\n"
@@ -86,135 +78,6 @@ TEST(Scenario, EveryKeyIsRead) {
   EXPECT_EQ(s.tracePath, "trace.txt");
 }
 
-TEST(Scenario, EveryVideoKeyIsRead) {
-  const sim::Scenario s = parse(
-      "video_devices = USB2.0 HD UVC WebCam,Corvantis Optiqon , Kamera Ü\n"
-      "fail = KsProperty=0x80070492, Set=1, GetRange=2147500037\n"
-      "password = 0bAD\n"
-      "xu = 2.20=01 02 03 04, 3.5=ff00, 2.3 = 10 7F, 3.8=\n"
-      "property_values = 0=-64, 7 = 5000, 0x9=2147483647, 2=-2147483648\n"
-      "vpa_unsupported = 0, 9\n"
-      "video_trace = video.txt\n"
-      "camera_settings = settings.txt\n");
-  EXPECT_EQ(s.videoDevices,
-            (std::vector<std::string>{"USB2.0 HD UVC WebCam", "Corvantis Optiqon", "Kamera Ü"}));
-  using sim::VideoStep;
-  EXPECT_EQ(s.videoFaults, (std::map<VideoStep, std::int32_t>{
-                               {VideoStep::KsProperty, static_cast<std::int32_t>(0x80070492)},
-                               {VideoStep::Set, 1},
-                               {VideoStep::GetRange, static_cast<std::int32_t>(0x80004005)}}));
-  EXPECT_EQ(s.password, 0x0BAD);
-  using Control = std::pair<unsigned, unsigned>;
-  EXPECT_EQ(s.controlValues,
-            (std::map<Control, std::vector<std::uint8_t>>{{{2, 20}, {0x01, 0x02, 0x03, 0x04}},
-                                                          {{3, 5}, {0xFF, 0x00}},
-                                                          {{2, 3}, {0x10, 0x7F}},
-                                                          {{3, 8}, {}}}));
-  EXPECT_EQ(s.propertyValues, (std::map<unsigned, std::int32_t>{
-                                  {0, -64}, {2, INT32_MIN}, {7, 5000}, {9, INT32_MAX}}));
-  EXPECT_EQ(s.unsupportedProperties, (std::set<unsigned>{0, 9}));
-  EXPECT_EQ(s.videoTracePath, "video.txt");
-  EXPECT_EQ(s.cameraSettingsPath, "settings.txt");
-}
-
-TEST(Scenario, EmptyVideoDeviceListMeansAPcWithoutCameras) {
-  EXPECT_TRUE(parse("video_devices =\n").videoDevices.empty());
-}
-
-TEST(Scenario, UnusableVideoLinesAreNamed) {
-  EXPECT_EQ(errorOf("fail = Open=1\n"),
-            "scenario.txt:1: bad value 'Open=1' for fail: unknown step 'Open': expected one of "
-            "MFCreateAttributes, SetGUID, MFEnumDeviceSources, GetAllocatedString, ActivateObject, "
-            "MFCreateSourceReaderFromMediaSource, QueryIKsTopologyInfo, get_NodeType, "
-            "CreateNodeInstance, QueryIKsControl, KsProperty, QueryIAMVideoProcAmp, GetRange, Set, "
-            "Get");
-  EXPECT_EQ(errorOf("fail = KsProperty\n"),
-            "scenario.txt:1: bad value 'KsProperty' for fail: expected STEP=HRESULT");
-  EXPECT_EQ(errorOf("fail = Set=0x100000000\n"),
-            "scenario.txt:1: bad value 'Set=0x100000000' for fail: expected a number from 0 to "
-            "4294967295");
-  EXPECT_EQ(errorOf("password = 1A2\n"),
-            "scenario.txt:1: bad value '1A2' for password: expected four hexadecimal digits");
-  EXPECT_EQ(errorOf("password = 0x1A\n"),
-            "scenario.txt:1: bad value '0x1A' for password: expected four hexadecimal digits");
-  EXPECT_EQ(errorOf("xu = 2.20\n"),
-            "scenario.txt:1: bad value '2.20' for xu: expected NODE.SELECTOR=BYTES");
-  EXPECT_EQ(errorOf("xu = 4.1=00\n"),
-            "scenario.txt:1: bad value '4.1=00' for xu: expected a number from 2 to 3");
-  EXPECT_EQ(errorOf("xu = 2.32=00\n"),
-            "scenario.txt:1: bad value '2.32=00' for xu: expected a number from 1 to 31");
-  EXPECT_EQ(errorOf("xu = 3.9=00\n"),
-            "scenario.txt:1: bad value '3.9=00' for xu: expected a number from 1 to 8");
-  EXPECT_EQ(errorOf("xu = 2.20=0\n"),
-            "scenario.txt:1: bad value '2.20=0' for xu: expected bytes in hexadecimal");
-  EXPECT_EQ(errorOf("xu = 2.20=0x01\n"),
-            "scenario.txt:1: bad value '2.20=0x01' for xu: expected bytes in hexadecimal");
-  EXPECT_EQ(errorOf("xu = 2.3=01\n"),
-            "scenario.txt:1: bad value '2.3=01' for xu: expected an address and a value for the "
-            "register control");
-  EXPECT_EQ(errorOf("xu = 2.6=1a2b\n"),
-            "scenario.txt:1: bad value '2.6=1a2b' for xu: the password control keeps no value; "
-            "the password key sets it");
-  EXPECT_EQ(errorOf("vpa_unsupported = 10\n"),
-            "scenario.txt:1: bad value '10' for vpa_unsupported: expected a number from 0 to 9");
-  EXPECT_EQ(errorOf("video_devices = A,,B\n"),
-            "scenario.txt:1: bad value 'A,,B' for video_devices: expected device names separated "
-            "by commas");
-  EXPECT_EQ(errorOf("video_devices = \xff\n"),
-            "scenario.txt:1: bad value '\xff' for video_devices: a device name is not UTF-8");
-  EXPECT_EQ(errorOf("video_trace =\n"),
-            "scenario.txt:1: bad value '' for video_trace: expected a file name");
-  EXPECT_EQ(errorOf("camera_settings =\n"),
-            "scenario.txt:1: bad value '' for camera_settings: expected a file name");
-}
-
-TEST(Scenario, UnusablePropertyValuesAreNamed) {
-  const std::string anyValue = "expected a whole number from -2147483648 to 2147483647";
-  const std::map<std::string, std::string> reasons = {
-      {"", "expected PROPERTY=VALUE"},
-      {"0", "expected PROPERTY=VALUE"},
-      {"0=1,", "expected PROPERTY=VALUE"},
-      {"10=1", "expected a number from 0 to 9"},
-      {"-1=1", "expected a number from 0 to 9"},
-      {"=1", "expected a number from 0 to 9"},
-      {"0=", anyValue},
-      {"0=+5", anyValue},
-      {"0=1.5", anyValue},
-      {"0=0x10", anyValue},
-      {"0=5 6", anyValue},
-      {"0=2147483648", anyValue},
-      {"0=-2147483649", anyValue},
-  };
-  for (const auto& [value, reason] : reasons) {
-    EXPECT_EQ(errorOf("property_values = " + value + "\n"),
-              "scenario.txt:1: bad value '" + value + "' for property_values: " + reason);
-  }
-}
-
-// A camera settings file is read with the scenario's parser but holds only the camera's own
-// settings: the camera must not be able to rewrite the PC it finds itself in.
-TEST(Scenario, CameraSettingsHoldOnlyControlAndPropertyValues) {
-  std::istringstream kept("# kept\nxu = 2.1=AB\nproperty_values = 3=50\n");
-  const sim::Scenario s = sim::parseCameraSettings(kept, "settings.txt");
-  EXPECT_EQ(s.controlValues.at({2, 1}), std::vector<std::uint8_t>{0xAB});
-  EXPECT_EQ(s.propertyValues, (std::map<unsigned, std::int32_t>{{3, 50}}));
-
-  for (const std::string key : {"flash", "camera_settings", "vpa_unsupported", "colour"}) {
-    std::istringstream other("xu = 2.1=AB\n" + key + " = 1\n");
-    try {
-      sim::parseCameraSettings(other, "settings.txt");
-      ADD_FAILURE() << key << " accepted";
-    } catch (const sim::ScenarioError& error) {
-      EXPECT_EQ(std::string(error.what()),
-                "settings.txt:2: key '" + key +
-                    "' is no camera setting: a camera settings file holds only xu and "
-                    "property_values");
-    }
-  }
-  std::istringstream bad("property_values = 3\n");
-  EXPECT_THROW(sim::parseCameraSettings(bad, "settings.txt"), sim::ScenarioError);
-}
-
 TEST(Scenario, UnusableLinesAreNamedWithTheirLineNumber) {
   EXPECT_EQ(errorOf("clock = virtual\ncolour = red\n"), "scenario.txt:2: unknown key 'colour'");
   EXPECT_EQ(errorOf("camera present\n"), "scenario.txt:1: expected key = value");
@@ -236,8 +99,20 @@ TEST(Scenario, UnusableLinesAreNamedWithTheirLineNumber) {
             "scenario.txt:1: bad value 'virtual, real' for clock: expected virtual or real");
 }
 
+// One file describes both sides: the HID side leaves the video side's keys, even those whose
+// values it could not read, to the library's side; a key that neither side has is refused by
+// either.
+TEST(Scenario, TheOtherSidesKeysAreLeftToIt) {
+  const sim::HidScenario s = parse(
+      "video_devices = A,,B\nfail = nonsense\npassword = 1\nxu = 9.9=0\nproperty_values = x\n"
+      "vpa_unsupported = 99\nvideo_trace =\ncamera_settings =\nclock = virtual\nserial = X\n");
+  EXPECT_EQ(s.serialNumber, u"X");
+  EXPECT_EQ(s.clock, sim::Clock::Mode::Virtual);
+  EXPECT_EQ(errorOf("xu = 2.1=00\nflash_size = 5\n"), "scenario.txt:2: unknown key 'flash_size'");
+}
+
 TEST(Scenario, AppliedScenarioBuildsThePc) {
-  sim::Scenario s = parse("camera_index = 3\ncamera_copies = 2\ncamera_fail = open\n");
+  sim::HidScenario s = parse("camera_index = 3\ncamera_copies = 2\ncamera_fail = open\n");
   sim::applyHidScenario(s);
   const auto& interfaces = sim::hidWorld().interfaces;
   ASSERT_EQ(interfaces.size(), 5u);

@@ -150,7 +150,7 @@ class MediaSeam : public ::testing::Test {
   static sim::VideoCamera& camera() { return *world().devices.at(0).camera; }
 
   static void useDevices(std::vector<std::string> names) {
-    sim::Scenario scenario;
+    sim::VideoScenario scenario;
     scenario.videoDevices = std::move(names);
     scenario.clock = sim::Clock::Mode::Virtual;
     sim::applyVideoScenario(scenario);
@@ -537,7 +537,7 @@ TEST_F(MediaSeam, PasswordControlReportsTheLastAttempt) {
 }
 
 TEST_F(MediaSeam, ScenarioPasswordAndInitialControlValuesAreTheCamerasFromTheStart) {
-  sim::Scenario scenario;
+  sim::VideoScenario scenario;
   scenario.password = 0x0BAD;
   scenario.controlValues = {
       {{2, 20}, {1, 2, 3, 4}}, {{3, 5}, {0xFF, 0x00}}, {{2, 3}, {0x40, 0x99}}};
@@ -618,7 +618,7 @@ TEST_F(MediaSeam, SetRefusesValuesOutOfRangeAndUnknownFlags) {
 }
 
 TEST_F(MediaSeam, UnsupportedPropertiesFailEveryCallAsNotFound) {
-  sim::Scenario scenario;
+  sim::VideoScenario scenario;
   scenario.unsupportedProperties = {Sharpness, Gain};
   sim::applyVideoScenario(scenario);
   OpenCamera open = openCamera();
@@ -834,7 +834,7 @@ class VideoTrace : public MediaSeam {
 };
 
 TEST_F(VideoTrace, EveryControlRequestAndAmplifierCallIsALine) {
-  sim::Scenario scenario;
+  sim::VideoScenario scenario;
   scenario.clock = sim::Clock::Mode::Virtual;
   scenario.videoTracePath = path_.string();
   sim::applyVideoScenario(scenario);
@@ -894,7 +894,7 @@ TEST_F(VideoTrace, ShortOrMissingRequestsShowWhatThereWas) {
 }
 
 TEST_F(VideoTrace, UnwritableTraceFileIsAScenarioError) {
-  sim::Scenario scenario;
+  sim::VideoScenario scenario;
   scenario.videoTracePath = (path_ / "no-such-directory" / "trace.txt").string();
   try {
     sim::applyVideoScenario(scenario);
@@ -909,7 +909,7 @@ TEST_F(VideoTrace, UnwritableTraceFileIsAScenarioError) {
 
 TEST_F(MediaSeam, ScenarioSetsTheFaultsAndTheClock) {
   sim::clock().sleepMs(500);
-  sim::Scenario scenario;
+  sim::VideoScenario scenario;
   scenario.clock = sim::Clock::Mode::Virtual;
   scenario.videoFaults = {{sim::VideoStep::MFEnumDeviceSources, makeHresult(0x80070005)}};
   sim::applyVideoScenario(scenario);
@@ -925,7 +925,7 @@ TEST_F(MediaSeam, ScenarioSetsTheFaultsAndTheClock) {
 TEST(VideoScenarioFile, StepsThatHandBackAnObjectFailOnlyWithFailureCodes) {
   const auto parse = [](const std::string& text) {
     std::istringstream in(text);
-    return sim::parseScenario(in, "scenario.txt");
+    return sim::parseVideoScenario(in, "scenario.txt");
   };
   const char* objectSteps[] = {"MFCreateAttributes",
                                "MFEnumDeviceSources",
@@ -1019,7 +1019,7 @@ class KeptSettings : public MediaSeam {
   // A run whose camera keeps its settings in settingsPath(), unless `lines` name another file.
   void startRun(const std::string& lines = "") {
     std::istringstream in("clock = virtual\ncamera_settings = " + settingsPath() + "\n" + lines);
-    sim::applyVideoScenario(sim::parseScenario(in, "scenario.txt"));
+    sim::applyVideoScenario(sim::parseVideoScenario(in, "scenario.txt"));
     world().keepCallLog = true;
   }
   std::string errorOfRun(const std::string& lines) {

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "sim_scenario.h"
+#include "sim_scenario_file.h"
 #include "whole_file.h"
 
 namespace sim {

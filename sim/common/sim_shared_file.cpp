@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim_scenario.h"
+#include "sim_scenario_file.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 #include "sim_flash_file.h"
 
-#include "sim_scenario.h"
+#include "sim_scenario_file.h"
 
 namespace sim {
 

@@ -175,7 +175,7 @@ bool openHidTrace(const std::string& path) {
   return hidWorld().trace != nullptr;
 }
 
-void applyHidScenario(const Scenario& scenario) {
+void applyHidScenario(const HidScenario& scenario) {
   resetHidWorld(scenario.cameraIndex, scenario.serialNumber);
   HidWorld& world = hidWorld();
   if (!scenario.cameraPresent) {

@@ -17,7 +17,7 @@
 #include "sim_flash_camera.h"
 #include "sim_flash_file.h"
 #include "sim_hid_faults.h"
-#include "sim_scenario.h"
+#include "sim_hid_scenario.h"
 
 namespace sim {
 
@@ -100,7 +100,7 @@ bool openHidTrace(const std::string& path);
 
 // Builds the HID world, the flash and the clock of a scenario. Throws ScenarioError when the
 // flash file or the trace file cannot be used.
-void applyHidScenario(const Scenario& scenario);
+void applyHidScenario(const HidScenario& scenario);
 
 // The default PC: `cameraIndex` unrelated interfaces, then the camera, with the given serial.
 void resetHidWorld(unsigned cameraIndex = 1, const std::u16string& serialNumber = u"K3M51-0001");

@@ -3,14 +3,12 @@
 #include <cstdio>
 
 #include "run_modes.h"
+#include "sim_hid_scenario.h"
 #include "sim_hid_world.h"
-#include "sim_scenario.h"
 
 int main(int argc, char** argv) {
-  sim::Scenario scenario;
   try {
-    scenario = sim::scenarioFromEnvironment();
-    sim::applyHidScenario(scenario);
+    sim::applyHidScenario(sim::hidScenarioFromEnvironment());
   } catch (const sim::ScenarioError& error) {
     std::fprintf(stderr, "optiqon_fw_upgrader_sim: %s\n", error.what());
     return sim::ScenarioUnusable;

@@ -46,7 +46,7 @@ void applyPropertyValue(VideoCamera& camera, unsigned property, std::int32_t val
 
 }  // namespace
 
-void applyCameraSettings(VideoCamera& camera, const Scenario& settings) {
+void applyCameraSettings(VideoCamera& camera, const VideoScenario& settings) {
   for (const auto& [control, bytes] : settings.controlValues) {
     const auto [node, selector] = control;
     if (camera.setControl(node, selector, bytes) != VideoCamera::Result::Done) {
@@ -68,7 +68,7 @@ std::string readCameraSettingsText(const std::string& path) {
 void applyCameraSettingsText(const std::string& path, const std::string& text,
                              VideoCamera& camera) {
   std::istringstream in(text);
-  const Scenario kept = parseCameraSettings(in, path);  // whose errors name the file and line
+  const VideoScenario kept = parseCameraSettings(in, path);  // whose errors name the file and line
   try {
     applyCameraSettings(camera, kept);
   } catch (const ScenarioError& refused) {

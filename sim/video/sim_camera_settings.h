@@ -8,15 +8,15 @@
 
 #include <string>
 
-#include "sim_scenario.h"
 #include "sim_video_camera.h"
+#include "sim_video_scenario.h"
 
 namespace sim {
 
 // Sets the camera's controls to the scenario's xu values and its image properties to its
 // property_values, each through the camera's own set as a host's request would reach it,
 // properties in manual mode. Throws ScenarioError naming the first value the camera refuses.
-void applyCameraSettings(VideoCamera& camera, const Scenario& settings);
+void applyCameraSettings(VideoCamera& camera, const VideoScenario& settings);
 
 // The text of the settings file at `path`; empty when there is none. Throws ScenarioError.
 std::string readCameraSettingsText(const std::string& path);

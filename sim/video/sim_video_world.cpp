@@ -170,7 +170,7 @@ CameraSettingsTurn::~CameraSettingsTurn() {
   }
 }
 
-void applyVideoScenario(const Scenario& scenario) {
+void applyVideoScenario(const VideoScenario& scenario) {
   resetVideoWorld();
   VideoWorld& world = videoWorld();
   world.devices.clear();
@@ -211,7 +211,7 @@ void ensureVideoScenarioLoaded() {
     return;
   }
   try {
-    applyVideoScenario(scenarioFromEnvironment());
+    applyVideoScenario(videoScenarioFromEnvironment());
   } catch (const ScenarioError& error) {
     std::fprintf(stderr, "Brenwick_sim: %s\n", error.what());
     std::exit(ScenarioUnusable);

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "sim_scenario.h"
 #include "sim_shared_file.h"
 #include "sim_video_camera.h"
 #include "sim_video_faults.h"
+#include "sim_video_scenario.h"
 
 namespace sim {
 
@@ -119,7 +119,7 @@ class CameraSettingsTurn {
 // Builds the video devices, the camera, its settings, the faults, the trace and the clock of a
 // scenario. Throws ScenarioError when the trace or camera settings file cannot be used or the
 // scenario asks for what the camera does not have or does not take.
-void applyVideoScenario(const Scenario& scenario);
+void applyVideoScenario(const VideoScenario& scenario);
 
 // The first call into the seam of a simulated library applies the scenario that
 // OPTIQON_SIM_CAMERA names. When it cannot be used, the process prints why and exits with

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "../sim_scenario.h"
+#include "../sim_scenario_file.h"
 #include "../sim_shared_file.h"
 
 namespace sim {

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "../sim_scenario.h"
+#include "../sim_scenario_file.h"
 #include "../sim_shared_file.h"
 
 namespace sim {
