@@ -6,11 +6,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "monotonic_sleep.h"
+#include "sysfs_file.h"
 #include "v4l2_system.h"
 
 namespace {
@@ -51,15 +50,7 @@ class LinuxV4l2System final : public V4l2System {
   }
 
   std::optional<std::string> readSysfsFile(const std::string& path) override {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      return std::nullopt;
-    }
-    std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-      return std::nullopt;
-    }
-    return content;
+    return kit::readSysfsFile(path);
   }
 
   int openDevice(const std::string& path) override {

@@ -6,12 +6,11 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "hidraw_system.h"
 #include "interrupted_call.h"
 #include "monotonic_sleep.h"
+#include "sysfs_file.h"
 
 namespace {
 
@@ -39,15 +38,7 @@ class LinuxHidrawSystem final : public HidrawSystem {
   }
 
   std::optional<std::string> readSysfsFile(const std::string& path) override {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      return std::nullopt;
-    }
-    std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-      return std::nullopt;
-    }
-    return content;
+    return kit::readSysfsFile(path);
   }
 
   int openDevice(const std::string& path) override {
