@@ -12,7 +12,7 @@
 #include "child_process.h"
 #include "library_console.h"
 #include "library_test_support.h"
-#include "portable/command_line.h"
+#include "posix/command_line.h"
 #include "scratch_directory.h"
 #include "upgrader_launch.h"
 

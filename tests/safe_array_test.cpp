@@ -46,7 +46,7 @@ TEST(SafeArray, MisuseGetsTheWindowsResults) {
   EXPECT_EQ(SafeArrayAccessData(nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
 #if !defined(_WIN32)
-  // The portable safe arrays carry numbers only; Windows' also make arrays of VARIANTs.
+  // The kit's own safe arrays carry numbers only; Windows' also make arrays of VARIANTs.
   EXPECT_EQ(SafeArrayCreateVector(VT_VARIANT, 0, 1), nullptr);
 #endif
   EXPECT_EQ(SafeArrayDestroy(array), S_OK);

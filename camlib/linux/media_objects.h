@@ -1,4 +1,4 @@
-// The COM objects of the Linux media backend: the portable plumbing, with every object counted,
+// The COM objects of the Linux media backend: the shared COM plumbing, with every object counted,
 // no call failed on purpose, and a refused QueryInterface nulling the caller's pointer, as COM
 // asks.
 #pragma once
@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "../portable/com_objects.h"
+#include "../com/com_objects.h"
 
 // Objects made and not yet destroyed: 0 once every caller has released what it was given.
 std::size_t liveMediaObjects();

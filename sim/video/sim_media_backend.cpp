@@ -12,8 +12,8 @@
 #include <span>
 #include <vector>
 
+#include "../../camlib/com/com_objects.h"
 #include "../../camlib/media_services.h"
-#include "../../camlib/portable/com_objects.h"
 #include "sim_clock.h"
 #include "sim_import_slots.h"
 #include "sim_video_world.h"

@@ -1,9 +1,10 @@
-// The COM objects a backend of the media seam hands out off Windows, less what is its own: one
-// reference count per object, shared by all its interfaces; QueryInterface; Media Foundation's
-// attribute store, its activation objects and its source reader; and a media source with its
-// kernel-streaming topology and node objects, as far as the library uses them. What the backend
-// adds comes from its hooks: it counts the objects it made, and it may answer a call before the
-// plumbing does (the simulated camera fails calls by name there).
+// The COM objects a backend of the media seam hands out when the platform's Media Foundation is
+// not behind it (the Linux backend, and the simulated camera on every platform), less what is the
+// backend's own: one reference count per object, shared by all its interfaces; QueryInterface;
+// Media Foundation's attribute store, its activation objects and its source reader; and a media
+// source with its kernel-streaming topology and node objects, as far as the library uses them. What
+// the backend adds comes from its hooks: it counts the objects it made, and it may answer a call
+// before the plumbing does (the simulated camera fails calls by name there).
 #pragma once
 
 #include <algorithm>
