@@ -265,4 +265,25 @@ TEST_F(ValueRanges, OutputGuardRefusesARangeEndingButtonCountBelowItsStart) {
   EXPECT_EQ(list_[0].featureEntryCount, 1u);
 }
 
+// The simulated PC answers for its own interfaces and leaves every other path and handle to the
+// platform, which off Windows has none: either way the upgrader reads what Windows says of a
+// missing file or a handle it never had, and the simulated PC's own refusals through the same
+// GetLastError.
+TEST(SimulatedPc, PathsAndHandlesNotItsOwnAreThePlatforms) {
+  sim::resetHidWorld();
+  const auto openPath = [](const std::u16string& path) {
+    return CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  EXPECT_EQ(openPath(u"no-such-interface"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(CloseHandle(nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+  sim::hidWorld().interfaces[0].failStep = sim::FailStep::Open;
+  EXPECT_EQ(openPath(sim::hidWorld().interfaces[0].path), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(sim::hidWorld().openHandles.empty());
+}
+
 }  // namespace

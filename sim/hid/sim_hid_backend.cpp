@@ -7,6 +7,7 @@
 
 #include "../../upgrader/hid_services.h"
 #include "sim_clock.h"
+#include "sim_hid_platform.h"
 #include "sim_hid_world.h"
 #include "sim_import_slots.h"
 
@@ -42,14 +43,11 @@ std::optional<std::size_t> interfaceWithPath(const std::u16string& path) {
   return lookUpPath();
 }
 
-// The calling thread's last error, as the platform keeps it. On Windows the platform's own
-// GetLastError answers it (the simulated PC sets it with SetLastError), since the C and C++
-// runtimes linked into the program read it too.
+// The calling thread's last error: the HID world keeps it, and so does the platform where it has
+// its own (sim_hid_platform.h).
 void setLastError(DWORD error) {
   hidWorld().lastError = error;
-#if defined(_WIN32)
-  SetLastError(error);
-#endif
+  platform::setLastError(error);
 }
 
 BOOL fail(DWORD error) {
@@ -62,16 +60,6 @@ std::u16string utf16Of(LPCWSTR text) {
   static_assert(sizeof(WCHAR) == sizeof(char16_t));
   return reinterpret_cast<const char16_t*>(text);
 }
-
-#if defined(_WIN32)
-// The platform's own function, for the files and handles that are not the simulated PC's: the
-// import slot of the name leads to the simulated one.
-template <typename Function>
-Function systemFunction(const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
-}
-#endif
 
 // The interface behind a token of the given kind, or none.
 HidInterface* lookUp(const std::map<const void*, std::size_t>& tokens, const void* token) {
@@ -192,21 +180,13 @@ using sim::hidWorld;
 
 extern "C" {
 
-#if !defined(_WIN32)
-DWORD SIM_SERVED(GetLastError)(void) {
-  return hidWorld().lastError;
-}
-#endif
-
 void SIM_SERVED(Sleep)(DWORD milliseconds) {
   sim::clock().sleepMs(milliseconds);
 }
 
-HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess,
-                               [[maybe_unused]] DWORD shareMode,
-                               [[maybe_unused]] LPSECURITY_ATTRIBUTES security,
-                               DWORD creationDisposition, [[maybe_unused]] DWORD flags,
-                               [[maybe_unused]] HANDLE pattern) {
+HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                               LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                               DWORD flags, HANDLE pattern) {
   sim::HidWorld& world = hidWorld();
   if (fileName == nullptr || creationDisposition != OPEN_EXISTING) {
     sim::fail(ERROR_INVALID_PARAMETER);
@@ -214,13 +194,8 @@ HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess,
   }
   const std::optional<std::size_t> index = sim::interfaceWithPath(sim::utf16Of(fileName));
   if (!index) {
-#if defined(_WIN32)
-    return sim::systemFunction<decltype(&::CreateFileW)>("CreateFileW")(
-        fileName, desiredAccess, shareMode, security, creationDisposition, flags, pattern);
-#else
-    sim::fail(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-#endif
+    return sim::platform::createFile(fileName, desiredAccess, shareMode, security,
+                                     creationDisposition, flags, pattern);
   }
   if (world.interfaces[*index].failStep == sim::FailStep::Open ||
       (desiredAccess & (GENERIC_READ | GENERIC_WRITE)) == 0) {
@@ -236,11 +211,7 @@ BOOL SIM_SERVED(CloseHandle)(HANDLE handle) {
   if (hidWorld().openHandles.erase(handle) != 0) {
     return TRUE;
   }
-#if defined(_WIN32)
-  return sim::systemFunction<decltype(&::CloseHandle)>("CloseHandle")(handle);
-#else
-  return sim::fail(ERROR_INVALID_HANDLE);
-#endif
+  return sim::platform::closeHandle(handle);
 }
 
 HDEVINFO SIM_SERVED(SetupDiGetClassDevsW)(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
@@ -462,7 +433,8 @@ ULONG SIM_SERVED(HidP_MaxUsageListLength)(HIDP_REPORT_TYPE reportType, USAGE usa
   return length;
 }
 
-// The slots the upgrader's calls go through on Windows. GetLastError keeps the platform's own.
+// The slots the upgrader's calls go through on Windows. GetLastError keeps the platform's own;
+// off Windows the simulated PC serves it (posix/sim_hid_platform_posix.cpp).
 SIM_IMPORT_SLOT(CloseHandle);
 SIM_IMPORT_SLOT(CreateFileW);
 SIM_IMPORT_SLOT(Sleep);
@@ -481,8 +453,5 @@ SIM_IMPORT_SLOT(SetupDiDestroyDeviceInfoList);
 SIM_IMPORT_SLOT(SetupDiEnumDeviceInterfaces);
 SIM_IMPORT_SLOT(SetupDiGetClassDevsW);
 SIM_IMPORT_SLOT(SetupDiGetDeviceInterfaceDetailW);
-#if !defined(_WIN32)
-SIM_IMPORT_SLOT(GetLastError);
-#endif
 
 }  // extern "C"

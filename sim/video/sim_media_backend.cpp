@@ -5,7 +5,6 @@
 // counts, and every call a scenario names returns its HRESULT instead of doing its work.
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -319,26 +318,8 @@ using sim::videoWorld;
 
 extern "C" {
 
-// On Windows COM itself and its task allocator are the platform's, which the library frees its
-// blocks with; the simulated PC serves Media Foundation and the clock.
-#if !defined(_WIN32)
-HRESULT CoInitializeEx(LPVOID, DWORD) {
-  sim::ensureVideoScenarioLoaded();
-  return S_OK;
-}
-
-// The library frees these blocks with std::free, so they come from std::malloc. As COM's do, a
-// block of no bytes is still a distinct block.
-LPVOID CoTaskMemAlloc(std::size_t size) {
-  sim::ensureVideoScenarioLoaded();
-  void* block = std::malloc(size == 0 ? 1 : size);
-  if (block != nullptr) {
-    ++videoWorld().blocksAllocated;
-  }
-  return block;
-}
-#endif
-
+// The simulated PC serves Media Foundation and the clock. COM itself and its task allocator are
+// the platform's on Windows, and the simulated PC's elsewhere (posix/sim_com_runtime_posix.cpp).
 HRESULT SIM_SERVED(MFStartup)(ULONG, DWORD) {
   sim::ensureVideoScenarioLoaded();
   return S_OK;
@@ -391,9 +372,5 @@ SIM_IMPORT_SLOT(MFCreateAttributes);
 SIM_IMPORT_SLOT(MFEnumDeviceSources);
 SIM_IMPORT_SLOT(MFCreateSourceReaderFromMediaSource);
 SIM_IMPORT_SLOT(Sleep);
-#if !defined(_WIN32)
-SIM_IMPORT_SLOT(CoInitializeEx);
-SIM_IMPORT_SLOT(CoTaskMemAlloc);
-#endif
 
 }  // extern "C"
