@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "../camlib/media_services.h"
 #include "captured_standard_error.h"
 #include "environment_variable.h"
+#include "media_services.h"
 #include "scratch_directory.h"
 #include "sim_clock.h"
 #include "sim_video_world.h"
