@@ -121,9 +121,9 @@ to read the serial number.
 
 This package contains what a host application builds against: the headers
 Brenwick.h, BrenwickSafeArray.h and OptiqonCamera.h (the camera's vendor
-controls and the upgrader's exit codes), the link to the library, the CMake package
-(find_package(Brenwick) and Brenwick::Brenwick) and the pkg-config file
-brenwick.pc.")
+controls and the upgrader's exit codes), the link to the library, the CMake
+package (find_package(Brenwick) and Brenwick::Brenwick) and the pkg-config
+file brenwick.pc.")
 
 set(CPACK_DEBIAN_UPGRADER_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_UPGRADER_PACKAGE_CONTROL_EXTRA
