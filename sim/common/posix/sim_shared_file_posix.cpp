@@ -25,8 +25,8 @@ int openFile(const std::string& path, SharedFile::Links links, bool& existed) {
 }
 
 void takeLock(int descriptor, const std::string& path) {
-  if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
-    return;
+  if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+    return;  // taken, or a file system without locks, where each process goes on alone
   }
   std::fprintf(stderr, "simulated camera: %s is in use by another program; waiting for it\n",
                path.c_str());

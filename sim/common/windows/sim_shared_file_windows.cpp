@@ -32,8 +32,8 @@ bool lockFile(HANDLE file, DWORD flags) {
 }
 
 void takeLock(HANDLE file, const std::string& path) {
-  if (lockFile(file, LOCKFILE_FAIL_IMMEDIATELY)) {
-    return;
+  if (lockFile(file, LOCKFILE_FAIL_IMMEDIATELY) || GetLastError() != ERROR_LOCK_VIOLATION) {
+    return;  // taken, or a file system without locks, where each process goes on alone
   }
   std::fprintf(stderr, "simulated camera: %s is in use by another program; waiting for it\n",
                path.c_str());
