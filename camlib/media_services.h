@@ -66,6 +66,10 @@ inline constexpr GUID MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID = {
     0x8AC3587A, 0x4AE7, 0x42D8, {0x99, 0xE0, 0x0A, 0x60, 0x13, 0xEE, 0xF9, 0x0F}};
 inline constexpr GUID MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME = {
     0x60D0E559, 0x52F8, 0x4FA2, {0xBB, 0xCE, 0xAC, 0xDB, 0x34, 0xA8, 0xEC, 0x01}};
+// The capture device's own path, unlike its name one device's alone: on Windows the device
+// interface path, on Linux the video node.
+inline constexpr GUID MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK = {
+    0x58F0AAD8, 0x22BF, 0x4F8A, {0xBB, 0x3D, 0xD2, 0xC4, 0x97, 0x8C, 0x6E, 0x2F}};
 
 // Interface identifiers.
 inline constexpr IID IID_IUnknown = {

@@ -179,13 +179,14 @@ inline bool asksForVideoCapture(IMFAttributes* attributes) {
          std::get<GUID>(type->second) == MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID;
 }
 
-// One capture device of Media Foundation's list, named when the list was made. Activating it
-// gives the device's media source.
+// One capture device of Media Foundation's list, named and given its symbolic link when the list
+// was made. Activating it gives the device's media source.
 template <ComHooks Hooks>
 class Activation : public Attributes<Hooks, IMFActivate> {
  public:
-  explicit Activation(const std::u16string& friendlyName) {
+  Activation(const std::u16string& friendlyName, const std::u16string& symbolicLink) {
     this->values[MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME] = friendlyName;
+    this->values[MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK] = symbolicLink;
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {

@@ -29,11 +29,20 @@ namespace {
 
 std::size_t liveObjects = 0;
 
+// The video node's path, which is the capture device's symbolic link on Linux.
+std::u16string videoNodePath(unsigned node) {
+  std::u16string path = u"/dev/video";
+  for (const char digit : std::to_string(node)) {
+    path += static_cast<char16_t>(digit);
+  }
+  return path;
+}
+
 // One capture device of the list: its node, named when the list was made.
 class Activate final : public com_objects::Activation<Hooks> {
  public:
   Activate(unsigned node, const std::u16string& friendlyName)
-      : Activation(friendlyName), node_(node) {}
+      : Activation(friendlyName, videoNodePath(node)), node_(node) {}
 
  private:
   HRESULT activate(IMFMediaSource** source) override { return activateMediaSource(node_, source); }

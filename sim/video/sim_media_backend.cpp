@@ -295,7 +295,7 @@ HRESULT NodeControl::answer(PKSPROPERTY property, ULONG propertyLength, LPVOID d
 class Activate final : public com_objects::Activation<Hooks> {
  public:
   explicit Activate(const VideoDevice& device)
-      : Activation(device.friendlyName), camera_(device.camera) {}
+      : Activation(device.friendlyName, device.symbolicLink), camera_(device.camera) {}
 
  private:
   HRESULT activate(IMFMediaSource** source) override {

@@ -45,10 +45,21 @@ const std::u16string& cameraName() {
 
 }  // namespace
 
-VideoDevice videoDevice(const std::u16string& friendlyName) {
-  VideoDevice device{friendlyName, nullptr};
-  if (friendlyName == cameraName()) {
+VideoDevice videoDevice(const std::u16string& friendlyName, unsigned instance) {
+  VideoDevice device{friendlyName, nullptr, {}};
+  const bool camera = friendlyName == cameraName();
+  if (camera) {
     device.camera = std::make_shared<VideoCamera>();
+  }
+  // A USB video interface in the camera category, as Windows names it: the camera's own vendor
+  // and product, another maker's for any other device.
+  char path[160];
+  std::snprintf(path, sizeof path,
+                "\\\\?\\usb#vid_%s&mi_00#7&%08x&0&0000#"
+                "{e5323777-f976-4f5b-9b55-b94699c46e44}\\global",
+                camera ? "1bbd&pid_024c" : "0c45&pid_6366", instance);
+  for (const char* c = path; *c != '\0'; ++c) {
+    device.symbolicLink += static_cast<char16_t>(static_cast<unsigned char>(*c));
   }
   return device;
 }
@@ -179,7 +190,7 @@ void applyVideoScenario(const VideoScenario& scenario) {
     if (!wide) {
       throw ScenarioError("the video device name '" + name + "' is not UTF-8");
     }
-    world.devices.push_back(videoDevice(*wide));
+    world.devices.push_back(videoDevice(*wide, static_cast<unsigned>(world.devices.size())));
   }
   for (VideoDevice& device : world.devices) {
     if (!device.camera) {

@@ -22,10 +22,12 @@ namespace sim {
 struct VideoDevice {
   std::u16string friendlyName;
   std::shared_ptr<VideoCamera> camera;  // none: a capture device other than the camera
+  std::u16string symbolicLink;          // the device interface path, one device's alone
 };
 
-// A capture device as the PC lists it: the camera when it bears the camera's name.
-VideoDevice videoDevice(const std::u16string& friendlyName);
+// A capture device as the PC lists it: the camera when it bears the camera's name. `instance`
+// tells the devices' interface paths apart, as a PC's instance ids do.
+VideoDevice videoDevice(const std::u16string& friendlyName, unsigned instance = 0);
 
 enum class VideoCallKind { KsProperty, GetRange, Set, Get };
 

@@ -181,11 +181,13 @@ class MediaSeam : public ::testing::Test {
   }
 
   static std::u16string friendlyName(IMFActivate* device) {
+    return text(device, MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME);
+  }
+
+  static std::u16string text(IMFActivate* device, REFGUID key) {
     LPWSTR name = nullptr;
     UINT32 length = 0;
-    require(
-        device->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name, &length) == S_OK,
-        "GetAllocatedString failed");
+    require(device->GetAllocatedString(key, &name, &length) == S_OK, "GetAllocatedString failed");
     std::u16string copy(reinterpret_cast<const char16_t*>(name), length);
     require(name[length] == 0, "the name is not terminated");
     freeTaskMemory(name);
@@ -261,6 +263,15 @@ TEST_F(MediaSeam, DevicesAreListedInScenarioOrderWithUtf16Names) {
   EXPECT_EQ(friendlyName(devices[0].get()), u"USB2.0 HD UVC WebCam");
   EXPECT_EQ(friendlyName(devices[1].get()), u"Corvantis Optiqon");
   EXPECT_EQ(friendlyName(devices[2].get()), u"Kamera Ünterseite");
+  // Each device's own interface path: the camera's with its vendor and product.
+  const GUID& link = MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK;
+  EXPECT_EQ(text(devices[0].get(), link),
+            u"\\\\?\\usb#vid_0c45&pid_6366&mi_00#7&00000000&0&0000#"
+            u"{e5323777-f976-4f5b-9b55-b94699c46e44}\\global");
+  EXPECT_EQ(text(devices[1].get(), link),
+            u"\\\\?\\usb#vid_1bbd&pid_024c&mi_00#7&00000001&0&0000#"
+            u"{e5323777-f976-4f5b-9b55-b94699c46e44}\\global");
+  EXPECT_NE(text(devices[2].get(), link), text(devices[0].get(), link));
 }
 
 TEST_F(MediaSeam, PcWithoutDevicesListsNoneInANullArray) {

@@ -97,11 +97,13 @@ class DeviceList {
   DeviceList& operator=(const DeviceList&) = delete;
 
   std::u16string name(UINT32 device, UINT32* length = nullptr) {
+    return text(device, MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, length);
+  }
+
+  std::u16string text(UINT32 device, REFGUID key, UINT32* length = nullptr) {
     WCHAR* text = nullptr;
     UINT32 characters = 0;
-    EXPECT_EQ(devices[device]->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &text,
-                                                  &characters),
-              S_OK);
+    EXPECT_EQ(devices[device]->GetAllocatedString(key, &text, &characters), S_OK);
     const std::u16string copy = text == nullptr ? u"" : text;
     CoTaskMemFree(text);
     if (length != nullptr) {
@@ -232,6 +234,11 @@ TEST_F(V4l2Listing, CaptureNodesInNumericOrderWithoutTheirMetadataNodes) {
   EXPECT_EQ(list.result, S_OK);
   EXPECT_EQ(list.names(), (std::vector<std::u16string>{u"Integrated Webcam", u"Corvantis Optiqon",
                                                        u"USB Capture HD"}));
+  // Each device's own node, by which it is told apart from another of the same name.
+  ASSERT_EQ(list.count, 3u);
+  EXPECT_EQ(list.text(0, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK), u"/dev/video0");
+  EXPECT_EQ(list.text(1, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK), u"/dev/video2");
+  EXPECT_EQ(list.text(2, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK), u"/dev/video10");
   EXPECT_TRUE(system_.openDevices.empty()) << "listing leaves no node open";
 }
 
