@@ -31,11 +31,7 @@ std::size_t liveObjects = 0;
 
 // The video node's path, which is the capture device's symbolic link on Linux.
 std::u16string videoNodePath(unsigned node) {
-  std::u16string path = u"/dev/video";
-  for (const char digit : std::to_string(node)) {
-    path += static_cast<char16_t>(digit);
-  }
-  return path;
+  return kit::utf16FromUtf8Lossy("/dev/video" + std::to_string(node));
 }
 
 // One capture device of the list: its node, named when the list was made.

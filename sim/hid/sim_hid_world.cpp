@@ -66,11 +66,7 @@ HIDP_BUTTON_CAPS buttonRange(USAGE page, USAGE first, USAGE last, USHORT reportC
 }
 
 std::u16string widen(const char* text) {
-  std::u16string wide;
-  for (; *text != 0; ++text) {
-    wide += static_cast<char16_t>(static_cast<unsigned char>(*text));
-  }
-  return wide;
+  return kit::utf16FromUtf8Lossy(text);
 }
 
 }  // namespace

@@ -109,8 +109,4 @@ std::string cameraSettingsText(const VideoCamera& camera) {
   return text;
 }
 
-bool saveCameraSettingsFile(const std::string& path, const VideoCamera& camera) {
-  return replaceKeptFile(path, cameraSettingsText(camera));
-}
-
 }  // namespace sim

@@ -38,8 +38,4 @@ std::string loadCameraSettingsFile(const std::string& path, VideoCamera& camera)
 // nothing to list is left out, since the keys take no empty list.
 std::string cameraSettingsText(const VideoCamera& camera);
 
-// Replaces the file at `path` with the camera's settings as a whole; false when it could not be
-// written.
-bool saveCameraSettingsFile(const std::string& path, const VideoCamera& camera);
-
 }  // namespace sim

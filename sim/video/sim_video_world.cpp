@@ -58,9 +58,7 @@ VideoDevice videoDevice(const std::u16string& friendlyName, unsigned instance) {
                 "\\\\?\\usb#vid_%s&mi_00#7&%08x&0&0000#"
                 "{e5323777-f976-4f5b-9b55-b94699c46e44}\\global",
                 camera ? "1bbd&pid_024c" : "0c45&pid_6366", instance);
-  for (const char* c = path; *c != '\0'; ++c) {
-    device.symbolicLink += static_cast<char16_t>(static_cast<unsigned char>(*c));
-  }
+  device.symbolicLink = kit::utf16FromUtf8Lossy(path);
   return device;
 }
 
