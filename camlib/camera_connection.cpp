@@ -6,18 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "Brenwick.h"
 #include "com_ptr.h"
-#include "export_lock.h"
-#include "library_console.h"
+#include "failure_report.h"
 #include "library_messages.h"
 
 namespace {
 
 constexpr std::size_t NameSlotSize = 260;  // bytes, with the terminating zero
-constexpr DWORD ExitWaitMs = 5000;
-
-CameraConnection connection{};
 
 template <typename Interface>
 void releaseAndClear(Interface*& pointer) {
@@ -67,20 +62,7 @@ std::string narrowDeviceName(const WCHAR* name) {
   return narrow;
 }
 
-void printNotFound(const std::vector<std::string>& names) {
-  printToConsole(library_messages::CameraNotFound);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    std::fprintf(libraryConsole(), library_messages::DeviceListLine, static_cast<int>(i),
-                 names[i].c_str());
-  }
-  std::fflush(libraryConsole());
-}
-
 }  // namespace
-
-CameraConnection& cameraConnection() {
-  return connection;
-}
 
 void releaseCameraConnection(CameraConnection& c) {
   for (UINT32 i = 0; i < c.deviceCount && c.devices != nullptr; ++i) {
@@ -97,7 +79,7 @@ void releaseCameraConnection(CameraConnection& c) {
   c.friendlyName = nullptr;
 }
 
-void UvcExtension::GetVideoDevices() {
+void UvcExtension::GetVideoDevices(CameraConnection& connection) {
   HRESULT result = MFCreateAttributes(&connection.attributeStore, 1);
   result = objectResult(result, connection.attributeStore);
   if (result != S_OK) {
@@ -130,7 +112,8 @@ void UvcExtension::GetVideoDevices() {
 }
 
 // Of several devices with the camera's name, the last one listed is taken.
-int UvcExtension::GetVideoDeviceFriendlyNames(std::vector<std::string>& names) {
+int UvcExtension::GetVideoDeviceFriendlyNames(CameraConnection& connection,
+                                              std::vector<std::string>& names) {
   int match = -1;
   names.assign(connection.deviceCount, std::string());
   for (UINT32 i = 0; i < connection.deviceCount; ++i) {
@@ -156,7 +139,7 @@ int UvcExtension::GetVideoDeviceFriendlyNames(std::vector<std::string>& names) {
   return match;
 }
 
-void UvcExtension::InitVideoDevice(UINT32 device) {
+void UvcExtension::InitVideoDevice(CameraConnection& connection, UINT32 device) {
   HRESULT result = connection.devices[device]->ActivateObject(
       IID_IMFMediaSource, reinterpret_cast<void**>(&connection.mediaSource));
   result = objectResult(result, connection.mediaSource);
@@ -171,29 +154,4 @@ void UvcExtension::InitVideoDevice(UINT32 device) {
     reportFailure(library_messages::ActivationOperation, library_messages::CreateSourceReader,
                   result);
   }
-}
-
-bool Initialize() {
-  const auto call = oneExportAtATime();
-  // Called again without Deinitialize, the library lets go of the camera it held first.
-  releaseCameraConnection(connection);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  MFStartup(MF_VERSION, MFSTARTUP_FULL);
-  UvcExtension::GetVideoDevices();
-  std::vector<std::string> names;
-  const int match = UvcExtension::GetVideoDeviceFriendlyNames(names);
-  if (match >= 0) {
-    UvcExtension::InitVideoDevice(static_cast<UINT32>(match));
-    return true;
-  }
-  printNotFound(names);
-  Deinitialize();
-  return false;
-}
-
-void Deinitialize() {
-  const auto call = oneExportAtATime();
-  releaseCameraConnection(connection);
-  printToConsole(library_messages::Exiting);
-  Sleep(ExitWaitMs);
 }

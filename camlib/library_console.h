@@ -5,14 +5,10 @@
 
 #include <cstdio>
 
-#include "media_services.h"
+#include "failure_report.h"
 
 std::FILE* libraryConsole();
 // Sends the library's lines elsewhere (for a host's tests); null restores standard output.
 void setLibraryConsole(std::FILE* stream);
 
 void printToConsole(const char* text);
-
-// The one line with which every failing platform call is reported:
-// "info: Function: <operation>, <step> failed, Error code: 0x<result> \n".
-void reportFailure(const char* operation, const char* step, HRESULT result);

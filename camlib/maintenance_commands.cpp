@@ -1,10 +1,5 @@
 #include "maintenance_commands.h"
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "Brenwick.h"
@@ -16,16 +11,7 @@
 
 namespace {
 
-constexpr ULONG RegisterSelector = 3;
-constexpr ULONG PasswordSelector = 6;
-constexpr std::int32_t PasswordControlNumber = 6;
-
-// Register 0xF0 takes the camera's settings commands.
-constexpr std::uint8_t SettingsRegister = 0xF0;
-constexpr std::uint8_t SaveSettingsCommand = 0x01;
-constexpr std::uint8_t ResetSettingsCommand = 0x05;
-
-constexpr std::uint8_t PasswordAccepted = 1;
+using namespace maintenance;
 
 HRESULT writeControl(ULONG selector, std::uint8_t first, std::uint8_t second) {
   std::uint8_t request[2] = {first, second};
@@ -34,31 +20,7 @@ HRESULT writeControl(ULONG selector, std::uint8_t first, std::uint8_t second) {
                                            WriteControlFlags, request, sizeof request, &returned);
 }
 
-// One pair of the password's characters, converted as std::stoi converts in base 16.
-std::uint8_t passwordByte(const std::string& pair) {
-  const char* start = pair.c_str();
-  char* end = nullptr;
-  const long value = std::strtol(start, &end, 16);
-  if (end == start) {
-    throw std::invalid_argument(library_messages::PasswordUnreadable);
-  }
-  return static_cast<std::uint8_t>(static_cast<unsigned long>(value) & 0xFF);
-}
-
-// Characters [from, from + 2) of the text, stopping at its end.
-std::string characterPair(const char* text, std::size_t from) {
-  const std::size_t length = std::strlen(text);
-  return from >= length ? std::string()
-                        : std::string(text + from, std::min<std::size_t>(2, length - from));
-}
-
 }  // namespace
-
-PasswordBytes passwordBytes(const char* password) {
-  const std::uint8_t first = passwordByte(characterPair(password, 0));
-  const std::uint8_t second = passwordByte(characterPair(password, 2));
-  return {first, second};
-}
 
 bool SetRegister(unsigned char address, unsigned char value) {
   const auto call = oneExportAtATime();

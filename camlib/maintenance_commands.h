@@ -4,12 +4,22 @@
 
 #include <cstdint>
 
-// The two bytes a password stands for: its characters 1 and 2, and 3 and 4, each pair read as a
-// hexadecimal number (white space first, a sign, and reading up to the first non-digit, as the
-// standard string-to-integer conversion does), low 8 bits kept. Throws std::invalid_argument
-// "invalid stoi argument" when a pair holds no digit to read.
-struct PasswordBytes {
-  std::uint8_t first;
-  std::uint8_t second;
-};
-PasswordBytes passwordBytes(const char* password);
+#include "OptiqonCamera.h"
+#include "media_services.h"
+#include "password_bytes.h"
+
+namespace maintenance {
+
+inline constexpr ULONG RegisterSelector = OPTIQON_REGISTER_CONTROL;
+inline constexpr ULONG PasswordSelector = OPTIQON_PASSWORD_CONTROL;
+inline constexpr std::int32_t PasswordControlNumber = OPTIQON_PASSWORD_CONTROL;
+
+// Register 0xF0 takes the camera's settings commands.
+inline constexpr std::uint8_t SettingsRegister = 0xF0;
+inline constexpr std::uint8_t SaveSettingsCommand = 0x01;
+inline constexpr std::uint8_t ResetSettingsCommand = 0x05;
+
+// The first byte the password control answers once the camera took a password.
+inline constexpr std::uint8_t PasswordAccepted = 1;
+
+}  // namespace maintenance

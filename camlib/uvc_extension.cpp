@@ -1,8 +1,7 @@
 #include "uvc_extension.h"
 
-#include "camera_connection.h"
 #include "com_ptr.h"
-#include "library_console.h"
+#include "failure_report.h"
 #include "library_messages.h"
 
 namespace {
@@ -16,9 +15,9 @@ HRESULT failedStep(const char* step, HRESULT result) {
 
 // Nothing is cached: each request finds the node anew and lets go of everything before it
 // returns, so a camera that went away between two requests fails cleanly.
-HRESULT UvcExtension::SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector, ULONG flags,
-                                          void* data, ULONG length, ULONG* bytesReturned) {
-  IMFMediaSource* source = cameraConnection().mediaSource;
+HRESULT UvcExtension::SetGetExtensionUnit(IMFMediaSource* source, GUID unit, DWORD node,
+                                          ULONG selector, ULONG flags, void* data, ULONG length,
+                                          ULONG* bytesReturned) {
   if (source == nullptr) {
     return E_FAIL;
   }
@@ -57,14 +56,4 @@ HRESULT UvcExtension::SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector,
     return failedStep(library_messages::SendProperty, result);
   }
   return S_OK;
-}
-
-std::vector<std::uint8_t> UvcExtension::GetExtensionUnit(GUID unit, DWORD node, ULONG selector,
-                                                         std::int32_t length) {
-  std::vector<std::uint8_t> bytes(length > 0 ? static_cast<std::size_t>(length) : 0, 0);
-  ULONG returned = 0;
-  SetGetExtensionUnit(unit, node, selector, ReadControlFlags,
-                      bytes.empty() ? nullptr : bytes.data(), static_cast<ULONG>(bytes.size()),
-                      &returned);
-  return bytes;
 }

@@ -23,9 +23,12 @@ inline constexpr ULONG WriteControlFlags = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE
 
 namespace UvcExtension {
 
-// One property request for one control, in either direction, to the camera of the connection.
-// S_OK on success, E_FAIL without a camera, otherwise the result of the step that failed (after
-// its line).
+// One property request for one control, in either direction, to the camera behind `source`.
+// S_OK on success, E_FAIL without a camera (a null source), otherwise the result of the step that
+// failed (after its report).
+HRESULT SetGetExtensionUnit(IMFMediaSource* source, GUID unit, DWORD node, ULONG selector,
+                            ULONG flags, void* data, ULONG length, ULONG* bytesReturned);
+// The same request to the camera of the library's connection.
 HRESULT SetGetExtensionUnit(GUID unit, DWORD node, ULONG selector, ULONG flags, void* data,
                             ULONG length, ULONG* bytesReturned);
 
