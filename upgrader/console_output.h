@@ -1,5 +1,6 @@
 // The upgrader's standard output. A parent process reads it through a pipe and parses it, so
-// every line is printed through here and flushed where a reader must see it at once.
+// every line is printed through here and flushed where a reader must see it at once. Without a
+// stream nothing is printed: the camera API runs the same steps and reports by value.
 #pragma once
 
 #include <cstdio>
@@ -14,10 +15,14 @@ class ConsoleOutput {
   void
   print(const char* format, ...);
   void write(const char* text) {
-    std::fputs(text, stream_);
+    if (stream_ != nullptr) {
+      std::fputs(text, stream_);
+    }
   }
   void flush() {
-    std::fflush(stream_);
+    if (stream_ != nullptr) {
+      std::fflush(stream_);
+    }
   }
 
  private:

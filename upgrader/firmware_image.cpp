@@ -41,13 +41,17 @@ ImageLoadResult loadFirmwareImage(const std::string& path, FirmwareImage& image)
   if (std::ferror(file.get())) {
     return ImageLoadResult::CannotRead;
   }
-  if (bytes.size() > flash::MaxTransferSize) {
+  return firmwareImageOf(bytes.data(), bytes.size(), image);
+}
+
+ImageLoadResult firmwareImageOf(const std::uint8_t* bytes, std::size_t size, FirmwareImage& image) {
+  if (size > flash::MaxTransferSize) {
     return ImageLoadResult::TooLarge;
   }
-  if (bytes.empty()) {
+  if (size == 0 || bytes == nullptr) {
     return ImageLoadResult::Empty;
   }
-  bytes.resize(roundUpToPages(bytes.size()), 0xFF);
-  image.pages = std::move(bytes);
+  image.pages.assign(bytes, bytes + size);
+  image.pages.resize(roundUpToPages(size), 0xFF);
   return ImageLoadResult::Loaded;
 }

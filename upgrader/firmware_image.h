@@ -2,6 +2,7 @@
 // is touched, so that nothing is erased for an image that cannot be flashed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,3 +20,6 @@ struct FirmwareImage {
 // Reads the whole file at `path`. Refuses a file that cannot be read to its end, an empty one,
 // and one larger than the flash protocol can address.
 ImageLoadResult loadFirmwareImage(const std::string& path, FirmwareImage& image);
+
+// The image of bytes already in memory, refused as a file of those bytes would be.
+ImageLoadResult firmwareImageOf(const std::uint8_t* bytes, std::size_t size, FirmwareImage& image);

@@ -180,6 +180,9 @@ DownloadResult PageDownloader::run(bool lastEraseAccepted) {
       if (!verified) {
         break;
       }
+      if (target_.pageVerified != nullptr) {
+        target_.pageVerified(target_.context, page + 1, image_.transferSize() / flash::PageSize);
+      }
     }
   }
   target_.console.write(verified ? messages::DownloadComplete : messages::DownloadFailed);

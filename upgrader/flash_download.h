@@ -9,9 +9,15 @@
 #include "firmware_image.h"
 #include "hid_services.h"
 
+// Told after each page the camera wrote and gave back unchanged: the pages verified so far and
+// the pages of the image.
+using PageVerified = void (*)(void* context, std::uint32_t pagesVerified, std::uint32_t pages);
+
 struct FlashTarget {
   HANDLE camera;
   ConsoleOutput& console;
+  PageVerified pageVerified = nullptr;
+  void* context = nullptr;
 };
 
 struct EraseResult {

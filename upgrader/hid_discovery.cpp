@@ -314,6 +314,21 @@ bool growList(HidDeviceRecord*& list, std::uint32_t& capacity, std::uint32_t mad
 
 }  // namespace
 
+bool openHidInterface(const WCHAR* path, std::size_t length, HidDeviceRecord& record) {
+  resetRecord(record);
+  record.devicePath = static_cast<WCHAR*>(std::malloc((length + 1) * sizeof(WCHAR)));
+  if (record.devicePath == nullptr) {
+    return false;
+  }
+  std::memcpy(record.devicePath, path, length * sizeof(WCHAR));
+  record.devicePath[length] = 0;
+  if (!openDevice(record)) {
+    releaseHidDeviceRecord(record);
+    return false;
+  }
+  return true;
+}
+
 bool readHidCapabilities(HidDeviceRecord& record) {
   return readReportType(record, HidP_Input) && readReportType(record, HidP_Output) &&
          readReportType(record, HidP_Feature);

@@ -4,6 +4,7 @@
 // the run modes pick it out of the list by vendor and product number.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "hid_services.h"
@@ -64,6 +65,11 @@ constexpr std::uint32_t MaxConsecutiveEnumerationErrors = 1024;
 // Fills `list` and `count` with one record per present HID interface. True when the enumeration
 // ran to its end; false with a null list and a count of 0 when it could not run. Prints nothing.
 bool enumerateHidDevices(HidDeviceRecord** list, std::uint32_t* count);
+
+// Opens the one interface at `path` (`length` characters, no terminator needed) as discovery
+// opens each it lists, filling `record`. False, with the record released, when it cannot be
+// opened or read: gone, or not a HID interface.
+bool openHidInterface(const WCHAR* path, std::size_t length, HidDeviceRecord& record);
 
 // Reads the input, output and feature report layouts of an open record from its preparsed data.
 bool readHidCapabilities(HidDeviceRecord& record);

@@ -11,6 +11,7 @@ namespace {
 
 using kit::utf16FromUtf8;
 using kit::utf16FromUtf8Lossy;
+using kit::utf8FromUtf16;
 
 // One, two, three and four bytes a character, the last as a surrogate pair.
 constexpr const char* EveryLength = "K3\xC3\xA9-\xE2\x82\xAC\xF0\x9F\x93\xB7";
@@ -38,6 +39,16 @@ TEST(TextEncoding, StrictDecodingRefusesTextWithAnyByteThatIsNoCharacter) {
   EXPECT_EQ(utf16FromUtf8("\x80z"), std::nullopt);
   EXPECT_EQ(utf16FromUtf8("\xE2\x28\xA1"), std::nullopt);
   EXPECT_EQ(utf16FromUtf8("K3M51-0001\xF0\x9F\x93"), std::nullopt);
+}
+
+// The camera API hands a camera's serial number on in UTF-8: every character comes back as it
+// went in, and UTF-16 that is no text (a lone surrogate) is refused, never passed on half-read.
+TEST(TextEncoding, Utf16BackToUtf8) {
+  EXPECT_EQ(utf8FromUtf16(EveryLengthUtf16), std::string(EveryLength));
+  EXPECT_EQ(utf8FromUtf16(u""), std::string());
+  EXPECT_EQ(utf8FromUtf16(u"K3M51-\xD800"), std::nullopt);  // a high surrogate at the end
+  EXPECT_EQ(utf8FromUtf16(u"\xD83D!"), std::nullopt);       // not followed by a low one
+  EXPECT_EQ(utf8FromUtf16(u"\xDC00K3M51"), std::nullopt);   // a low one alone
 }
 
 }  // namespace
