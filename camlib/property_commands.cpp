@@ -80,14 +80,6 @@ SAFEARRAY* makeHostArray(const std::vector<double>& values) {
 
 }  // namespace
 
-ExtendedControl extendedControlOf(std::int32_t number) {
-  const auto selector = static_cast<ULONG>(OptiqonControlSelector(number));
-  if (OptiqonControlNode(number) == OPTIQON_FIRST_UNIT_NODE) {
-    return {ExtensionUnitGuidNode2, ExtensionUnitNode2, selector};
-  }
-  return {ExtensionUnitGuidNode3, ExtensionUnitNode3, selector};
-}
-
 std::int32_t truncateToInt32(double value) {
   if (std::isnan(value)) {
     return 0;

@@ -7,15 +7,6 @@
 #include "OptiqonCamera.h"
 #include "media_services.h"
 
-// Where a numbered vendor control lives (OptiqonControlNode and OptiqonControlSelector): the
-// unit's property set, its node and the selector.
-struct ExtendedControl {
-  GUID unit;
-  DWORD node;
-  ULONG selector;
-};
-ExtendedControl extendedControlOf(std::int32_t number);
-
 // A double as the camera's byte: truncated toward zero to a signed 32-bit integer, the low 8
 // bits kept. NaN counts as 0 and values beyond the 32-bit range saturate.
 std::uint8_t byteOfValue(double value);

@@ -57,3 +57,11 @@ HRESULT UvcExtension::SetGetExtensionUnit(IMFMediaSource* source, GUID unit, DWO
   }
   return S_OK;
 }
+
+ExtendedControl extendedControlOf(std::int32_t number) {
+  const auto selector = static_cast<ULONG>(OptiqonControlSelector(number));
+  if (OptiqonControlNode(number) == OPTIQON_FIRST_UNIT_NODE) {
+    return {ExtensionUnitGuidNode2, ExtensionUnitNode2, selector};
+  }
+  return {ExtensionUnitGuidNode3, ExtensionUnitNode3, selector};
+}

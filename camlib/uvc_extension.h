@@ -21,6 +21,15 @@ inline constexpr DWORD ExtensionUnitNode3 = OPTIQON_SECOND_UNIT_NODE;
 inline constexpr ULONG ReadControlFlags = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY;
 inline constexpr ULONG WriteControlFlags = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY;
 
+// Where a numbered vendor control lives (OptiqonControlNode and OptiqonControlSelector): the
+// unit's property set, its node and the selector.
+struct ExtendedControl {
+  GUID unit;
+  DWORD node;
+  ULONG selector;
+};
+ExtendedControl extendedControlOf(std::int32_t number);
+
 namespace UvcExtension {
 
 // One property request for one control, in either direction, to the camera behind `source`.

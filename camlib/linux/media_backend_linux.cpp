@@ -9,6 +9,7 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -27,7 +28,8 @@ namespace media_linux {
 
 namespace {
 
-std::size_t liveObjects = 0;
+// Counted from every thread that makes or lets go of an object.
+std::atomic<std::size_t> liveObjects = 0;
 
 // The video node's path, which is the capture device's symbolic link on Linux.
 std::u16string videoNodePath(unsigned node) {
@@ -152,10 +154,6 @@ HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* source, IMFAttribute
   }
   *reader = new com_objects::SourceReader<media_linux::Hooks>(source);
   return S_OK;
-}
-
-void Sleep(DWORD milliseconds) {
-  v4l2System().sleepMilliseconds(milliseconds);
 }
 
 }  // extern "C"

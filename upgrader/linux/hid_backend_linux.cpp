@@ -118,10 +118,6 @@ DWORD GetLastError(void) {
   return lastError;
 }
 
-void Sleep(DWORD milliseconds) {
-  hidrawSystem().sleepMilliseconds(milliseconds);
-}
-
 void HidD_GetHidGuid(GUID* hidGuid) {
   if (hidGuid != nullptr) {
     *hidGuid = GUID_DEVINTERFACE_HID;
