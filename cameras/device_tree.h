@@ -17,7 +17,9 @@ namespace cameras {
 // camera moved to another port gets another location, and another camera plugged into that port
 // gets this one.
 struct UsbDevice {
-  std::string location;  // on Linux the port path as sysfs names the device: 1-2.3
+  // On Linux the port path as sysfs names the device: 1-2.3. On Windows its first location path,
+  // PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(3), or its instance id where the driver gives none.
+  std::string location;
 
   friend bool operator==(const UsbDevice&, const UsbDevice&) = default;
 };
