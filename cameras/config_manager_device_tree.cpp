@@ -70,6 +70,9 @@ CONFIGRET readProperty(Ask ask, Property& property) {
 
 // The UTF-16 text of a property, up to its first NUL, from the bytes as the platform lays them.
 std::u16string textOf(const std::vector<BYTE>& bytes) {
+  if (bytes.size() < sizeof(char16_t)) {
+    return {};
+  }
   std::u16string text(bytes.size() / sizeof(char16_t), u'\0');
   std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
   return text.substr(0, text.find(u'\0'));
