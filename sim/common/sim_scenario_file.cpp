@@ -16,18 +16,32 @@ constexpr std::size_t MaxScenarioFileSize = 1024 * 1024;
 
 // Every key of a scenario file, of either side. Each side reads its own and leaves the other's;
 // a key that is in neither is a mistake in the file, whichever program reads it.
-const std::set<std::string_view>& knownKeys() {
+
+// The keys that describe one camera: before the first [camera] line they describe the first,
+// inside a section the section's camera.
+const std::set<std::string_view>& cameraKeys() {
   static const std::set<std::string_view> keys = {
-      // Both sides.
-      "clock",
-      // The HID side: the PC's HID interfaces and the camera's flash.
-      "camera", "camera_index", "camera_copies", "camera_fail", "serial", "flash",
-      "erase_busy_reads", "refuse_erase", "refuse_write", "mismatch", "refuse_read_request",
-      "fail_read", "short_read", "fail_status_read", "unplug_after_reports", "trace",
-      // The video side: the PC's capture devices and the camera's controls.
-      "video_devices", "fail", "password", "xu", "property_values", "vpa_unsupported",
-      "video_trace", "camera_settings"};
+      // Both sides: which camera it is, and whether it is plugged in.
+      "serial", "plugged",
+      // The HID side: the camera's HID interface, its flash and the flash's faults.
+      "camera", "camera_fail", "flash", "erase_busy_reads", "refuse_erase", "refuse_write",
+      "mismatch", "refuse_read_request", "fail_read", "short_read", "fail_status_read",
+      "unplug_after_reports", "trace",
+      // The video side: the camera's controls, properties, password and the files it keeps.
+      "password", "xu", "property_values", "vpa_unsupported", "video_trace", "camera_settings"};
   return keys;
+}
+
+// The keys that describe the PC: its clock, the devices beside the cameras, the first camera's
+// place among them and the faults of the PC's own calls.
+const std::set<std::string_view>& pcKeys() {
+  static const std::set<std::string_view> keys = {"clock", "camera_index", "camera_copies",
+                                                  "video_devices", "fail"};
+  return keys;
+}
+
+std::string placeOf(const ScenarioLines& lines, unsigned number) {
+  return lines.origin + ":" + std::to_string(number) + ": ";
 }
 
 struct FileCloser {
@@ -99,7 +113,8 @@ bool allHexDigits(std::string_view text) {
 
 ScenarioLines splitScenarioLines(std::istream& in, const std::string& origin) {
   using scenario_values::trim;
-  ScenarioLines lines{origin, {}};
+  ScenarioLines lines{origin, {}, 0, {}};
+  ScenarioLines* section = &lines;
   std::string line;
   for (unsigned number = 1; std::getline(in, line); ++number) {
     std::string_view content = line;
@@ -107,23 +122,58 @@ ScenarioLines splitScenarioLines(std::istream& in, const std::string& origin) {
     if (content.empty()) {
       continue;
     }
+    if (content == CameraSectionLine) {
+      if (lines.cameras.size() + 1 >= MaxCameras) {
+        throw ScenarioError(placeOf(lines, number) + "a PC takes at most " +
+                            std::to_string(MaxCameras) + " cameras");
+      }
+      section = &lines.cameras.emplace_back(ScenarioLines{origin, {}, number, {}});
+      continue;
+    }
     const auto equals = content.find('=');
     if (equals == std::string_view::npos) {
-      throw ScenarioError(origin + ":" + std::to_string(number) + ": expected key = value");
+      throw ScenarioError(placeOf(lines, number) + "expected key = value");
     }
-    lines.lines.push_back({number, std::string(trim(content.substr(0, equals))),
-                           std::string(trim(content.substr(equals + 1)))});
+    section->lines.push_back({number, std::string(trim(content.substr(0, equals))),
+                              std::string(trim(content.substr(equals + 1)))});
   }
   return lines;
 }
 
 void checkKnownKeys(const ScenarioLines& lines) {
+  auto known = [](const std::string& key) {
+    return cameraKeys().count(key) != 0 || pcKeys().count(key) != 0;
+  };
   for (const ScenarioLine& line : lines.lines) {
-    if (knownKeys().count(line.key) == 0) {
-      throw ScenarioError(lines.origin + ":" + std::to_string(line.number) + ": unknown key '" +
-                          line.key + "'");
+    if (!known(line.key)) {
+      throw ScenarioError(placeOf(lines, line.number) + "unknown key '" + line.key + "'");
     }
   }
+  for (const ScenarioLines& camera : lines.cameras) {
+    for (const ScenarioLine& line : camera.lines) {
+      if (!known(line.key)) {
+        throw ScenarioError(placeOf(lines, line.number) + "unknown key '" + line.key + "'");
+      }
+      if (cameraKeys().count(line.key) == 0) {
+        throw ScenarioError(placeOf(lines, line.number) + "key '" + line.key +
+                            "' belongs before the first [camera]");
+      }
+    }
+  }
+}
+
+std::u16string defaultSerialNumber(std::size_t section) {
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "K3M51-%04u", static_cast<unsigned>(section + 1));
+  return kit::utf16FromUtf8Lossy(serial);
+}
+
+void readSerialNumber(std::u16string& serial, std::string_view value) {
+  auto read = utf16FromUtf8(value);
+  if (!read) {
+    throw ScenarioError("the serial number is not UTF-8");
+  }
+  serial = *read;
 }
 
 void readClock(Clock::Mode& clock, std::string_view value) {

@@ -39,17 +39,34 @@ struct ScenarioLine {
   std::string value;
 };
 
-// A file's lines that hold a key, and the file's name for messages.
+// A file's lines that hold a key, and the file's name for messages. A scenario describes the PC
+// and its first camera in the lines before its first `[camera]` line; each `[camera]` line adds
+// another camera, plugged into the next USB port, described by the lines up to the next one.
 struct ScenarioLines {
   std::string origin;
   std::vector<ScenarioLine> lines;
+  unsigned sectionLine = 0;            // the `[camera]` line of a camera's section; 0 for the top
+  std::vector<ScenarioLines> cameras;  // the `[camera]` sections, in the file's order
 };
 
-// Splits the text into its key lines; throws ScenarioError "ORIGIN:N: expected key = value".
+// The line that starts a camera's section, alone on its line.
+inline constexpr std::string_view CameraSectionLine = "[camera]";
+
+// The cameras a scenario may describe: as many devices as one USB bus addresses.
+inline constexpr std::size_t MaxCameras = 127;
+
+// Splits the text into its key lines and camera sections; throws ScenarioError
+// "ORIGIN:N: expected key = value", or when the file describes more than MaxCameras cameras.
 ScenarioLines splitScenarioLines(std::istream& in, const std::string& origin);
 
-// Throws ScenarioError "ORIGIN:N: unknown key 'KEY'" for the first key that neither side reads.
+// Throws ScenarioError "ORIGIN:N: unknown key 'KEY'" for the first key that neither side reads,
+// and "ORIGIN:N: key 'KEY' belongs before the first [camera]" for a key of the PC in a camera's
+// section.
 void checkKnownKeys(const ScenarioLines& lines);
+
+// The serial number of the camera described by section `section` (1 for the first `[camera]`)
+// when its section names none: K3M51-0002, K3M51-0003, ... after the first camera's K3M51-0001.
+std::u16string defaultSerialNumber(std::size_t section);
 
 // The whole file, a scenario or camera settings file as `what` says. A file that cannot be read to
 // its end (a directory, a read error) or that is larger than any scenario needs is refused rather
@@ -64,6 +81,17 @@ ScenarioLines scenarioLinesFromEnvironment();
 // expected.
 template <typename Settings>
 using KeyReaders = std::map<std::string_view, std::function<void(Settings&, std::string_view)>>;
+
+// The readers of one camera's keys as readers of a side's whole scenario, which holds its first
+// camera's settings as its base.
+template <typename Whole, typename Part>
+KeyReaders<Whole> readersOfPart(const KeyReaders<Part>& parts) {
+  KeyReaders<Whole> readers;
+  for (const auto& [key, reader] : parts) {
+    readers.emplace(key, [reader](Whole& whole, std::string_view value) { reader(whole, value); });
+  }
+  return readers;
+}
 
 // Reads every line whose key `readers` knows into `settings`, in the file's order; lines of the
 // other side's keys are left to it. Errors name the file, the line, the value and the key.
@@ -83,6 +111,10 @@ void readOwnKeys(const ScenarioLines& lines, const KeyReaders<Settings>& readers
     }
   }
 }
+
+// A camera's serial number, which both sides read: the HID side answers it, and both place the
+// camera's USB device under it.
+void readSerialNumber(std::u16string& serial, std::string_view value);
 
 // The clock, which both sides keep: `clock = virtual` or `real` (the default).
 void readClock(Clock::Mode& clock, std::string_view value);

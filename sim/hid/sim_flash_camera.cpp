@@ -27,6 +27,13 @@ void FlashCamera::useFlash(std::span<std::uint8_t> cells) {
   ownFlash_ = {};
 }
 
+void FlashCamera::powerUp() {
+  erasingSector_.reset();
+  busyReadsLeft_ = 0;
+  statusReads_ = 0;
+  requestedPage_.reset();
+}
+
 bool FlashCamera::receiveOutputReport(const std::uint8_t* report, std::size_t length) {
   if (length == 0) {
     return false;

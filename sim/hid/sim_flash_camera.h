@@ -63,6 +63,10 @@ class FlashCamera {
   // flash file mapped into memory, so that every erase and page write reaches the file at once.
   void useFlash(std::span<std::uint8_t> cells);
 
+  // The camera powered up again after it was unplugged: an erase under way or a page asked for
+  // is forgotten, the flash keeps what it holds, as NOR flash does.
+  void powerUp();
+
  private:
   bool eraseSector(const std::uint8_t* report);
   bool writePage(const std::uint8_t* report);

@@ -78,6 +78,31 @@ HidInterface* parsedDeviceOf(PHIDP_PREPARSED_DATA data) {
   return lookUp(hidWorld().preparsedData, data);
 }
 
+// The camera an interface's reports reach; none for another device.
+HidCamera* cameraOf(const HidInterface& device) {
+  HidWorld& world = hidWorld();
+  return device.isCamera && device.camera < world.cameras.size() ? &world.cameras[device.camera]
+                                                                 : nullptr;
+}
+
+// Whether the camera behind an open handle is gone: unplugged now, or plugged in again since the
+// handle was opened, which leaves the handle dead as a pulled-out device's is.
+bool goneBehind(const void* handle, HidCamera& camera) {
+  if (!lookAtCamera(camera)) {
+    return true;
+  }
+  auto opened = hidWorld().handlePluggings.find(handle);
+  return opened != hidWorld().handlePluggings.end() &&
+         opened->second != camera.plug.pluggingsSeen();
+}
+
+// Whether the open handle is a camera's that is gone; false for any other device's.
+bool cameraGoneBehind(HANDLE handle) {
+  HidInterface* device = deviceOf(handle);
+  HidCamera* camera = device != nullptr ? cameraOf(*device) : nullptr;
+  return camera != nullptr && goneBehind(handle, *camera);
+}
+
 bool validReportType(HIDP_REPORT_TYPE type) {
   return type == HidP_Input || type == HidP_Output || type == HidP_Feature;
 }
@@ -114,32 +139,36 @@ NTSTATUS capsOf(std::vector<Cap> ReportLayout::*kind, FailStep failure, HIDP_REP
   return caps.empty() ? HIDP_STATUS_USAGE_NOT_FOUND : HIDP_STATUS_SUCCESS;
 }
 
-void traceReport(const ReportCall& call) {
+// The line goes to the camera's own trace, or to the PC's, after the camera's prefix.
+void traceReport(const ReportCall& call, const HidCamera* camera) {
   HidWorld& world = hidWorld();
-  if (world.trace) {
-    std::fprintf(world.trace.get(), "%llu %s 0x%02X %u %s\n",
-                 static_cast<unsigned long long>(call.ms),
-                 call.output ? "SetOutputReport" : "GetInputReport", call.reportId, call.length,
-                 call.ok ? "ok" : "refused");
-    std::fflush(world.trace.get());
+  std::FILE* trace = camera != nullptr && camera->trace ? camera->trace.get() : world.trace.get();
+  if (trace == nullptr) {
+    return;
   }
+  const char* prefix = camera != nullptr && !camera->trace ? camera->tracePrefix.c_str() : "";
+  std::fprintf(trace, "%s%llu %s 0x%02X %u %s\n", prefix, static_cast<unsigned long long>(call.ms),
+               call.output ? "SetOutputReport" : "GetInputReport", call.reportId, call.length,
+               call.ok ? "ok" : "refused");
+  std::fflush(trace);
 }
 
 // Counts down the reports a scenario lets through before the camera goes away.
-bool cameraUnplugged(HidWorld& world) {
-  if (!world.reportsBeforeUnplug) {
+bool cameraUnplugged(HidCamera& camera) {
+  if (!camera.reportsBeforeUnplug) {
     return false;
   }
-  if (*world.reportsBeforeUnplug == 0) {
+  if (*camera.reportsBeforeUnplug == 0) {
     return true;
   }
-  --*world.reportsBeforeUnplug;
+  --*camera.reportsBeforeUnplug;
   return false;
 }
 
 BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
   HidWorld& world = hidWorld();
   HidInterface* target = deviceOf(device);
+  HidCamera* camera = target != nullptr ? cameraOf(*target) : nullptr;
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   ReportCall call{
       clock().nowMs(), output, bytes != nullptr && length > 0 ? bytes[0] : std::uint8_t{0},
@@ -148,13 +177,13 @@ BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
     setLastError(ERROR_INVALID_HANDLE);
   } else if (bytes == nullptr || length == 0) {
     setLastError(ERROR_INVALID_USER_BUFFER);
-  } else if (!target->isCamera) {
+  } else if (camera == nullptr) {
     setLastError(ERROR_INVALID_PARAMETER);
-  } else if (cameraUnplugged(world)) {
+  } else if (goneBehind(device, *camera) || cameraUnplugged(*camera)) {
     setLastError(ERROR_DEVICE_NOT_CONNECTED);
   } else {
-    call.ok = output ? world.camera.receiveOutputReport(bytes, length)
-                     : world.camera.answerInputReport(bytes, length);
+    call.ok = output ? camera->flash.receiveOutputReport(bytes, length)
+                     : camera->flash.answerInputReport(bytes, length);
     if (!call.ok) {
       setLastError(ERROR_GEN_FAILURE);
     }
@@ -162,7 +191,7 @@ BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
   if (world.keepCallLog && bytes != nullptr) {
     call.bytes.assign(bytes, bytes + length);
   }
-  traceReport(call);
+  traceReport(call, camera);
   if (world.onReport) {
     world.onReport(call);
   }
@@ -180,10 +209,6 @@ using sim::hidWorld;
 
 extern "C" {
 
-void SIM_SERVED(Sleep)(DWORD milliseconds) {
-  sim::clock().sleepMs(milliseconds);
-}
-
 HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                                DWORD flags, HANDLE pattern) {
@@ -197,6 +222,11 @@ HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shar
     return sim::platform::createFile(fileName, desiredAccess, shareMode, security,
                                      creationDisposition, flags, pattern);
   }
+  sim::HidCamera* camera = sim::cameraOf(world.interfaces[*index]);
+  if (camera != nullptr && !sim::lookAtCamera(*camera)) {
+    sim::fail(ERROR_FILE_NOT_FOUND);  // the interface went with its device
+    return INVALID_HANDLE_VALUE;
+  }
   if (world.interfaces[*index].failStep == sim::FailStep::Open ||
       (desiredAccess & (GENERIC_READ | GENERIC_WRITE)) == 0) {
     sim::fail(ERROR_ACCESS_DENIED);
@@ -204,10 +234,14 @@ HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shar
   }
   const void* token = sim::newToken(world);
   world.openHandles[token] = *index;
+  if (camera != nullptr) {
+    world.handlePluggings[token] = camera->plug.pluggingsSeen();
+  }
   return const_cast<void*>(token);
 }
 
 BOOL SIM_SERVED(CloseHandle)(HANDLE handle) {
+  hidWorld().handlePluggings.erase(handle);
   if (hidWorld().openHandles.erase(handle) != 0) {
     return TRUE;
   }
@@ -222,8 +256,19 @@ HDEVINFO SIM_SERVED(SetupDiGetClassDevsW)(const GUID* classGuid, PCWSTR, HWND, D
     sim::fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  // The set holds the interfaces there now: a camera that is not plugged in has none.
+  for (sim::HidCamera& camera : world.cameras) {
+    sim::lookAtCamera(camera);
+  }
+  std::vector<std::size_t> listed;
+  for (std::size_t i = 0; i < world.interfaces.size(); ++i) {
+    const sim::HidCamera* camera = sim::cameraOf(world.interfaces[i]);
+    if (camera == nullptr || camera->present) {
+      listed.push_back(i);
+    }
+  }
   const void* token = sim::newToken(world);
-  world.deviceInfoSets[token] = world.interfaces.size();
+  world.deviceInfoSets[token] = std::move(listed);
   return const_cast<void*>(token);
 }
 
@@ -238,15 +283,17 @@ BOOL SIM_SERVED(SetupDiEnumDeviceInterfaces)(HDEVINFO set, PSP_DEVINFO_DATA, con
   if (interfaceData == nullptr || interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
     return sim::fail(ERROR_INVALID_USER_BUFFER);
   }
-  if (memberIndex >= found->second) {
+  const std::vector<std::size_t>& listed = found->second;
+  if (memberIndex >= listed.size() || listed[memberIndex] >= world.interfaces.size()) {
     return sim::fail(world.endlessEnumerationErrors ? ERROR_GEN_FAILURE : ERROR_NO_MORE_ITEMS);
   }
-  if (world.interfaces[memberIndex].failStep == sim::FailStep::Enumerate) {
+  const std::size_t index = listed[memberIndex];
+  if (world.interfaces[index].failStep == sim::FailStep::Enumerate) {
     return sim::fail(ERROR_GEN_FAILURE);
   }
   interfaceData->InterfaceClassGuid = sim::HidInterfaceClass;
   interfaceData->Flags = SPINT_ACTIVE;
-  interfaceData->Reserved = memberIndex + 1;  // which interface the detail query is about
+  interfaceData->Reserved = index + 1;  // which interface the detail query is about
   return TRUE;
 }
 
@@ -309,6 +356,9 @@ BOOLEAN SIM_SERVED(HidD_GetAttributes)(HANDLE device, PHIDD_ATTRIBUTES attribute
   if (target == nullptr || attributes == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
   }
+  if (sim::cameraGoneBehind(device)) {
+    return sim::fail(ERROR_DEVICE_NOT_CONNECTED);
+  }
   if (target->failStep == sim::FailStep::Attributes) {
     return sim::fail(ERROR_GEN_FAILURE);
   }
@@ -324,6 +374,9 @@ BOOLEAN SIM_SERVED(HidD_GetPreparsedData)(HANDLE device, PHIDP_PREPARSED_DATA* p
   auto found = world.openHandles.find(device);
   if (found == world.openHandles.end() || preparsedData == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
+  }
+  if (sim::cameraGoneBehind(device)) {
+    return sim::fail(ERROR_DEVICE_NOT_CONNECTED);
   }
   if (world.interfaces[found->second].failStep == sim::FailStep::PreparsedData) {
     return sim::fail(ERROR_GEN_FAILURE);
@@ -346,7 +399,8 @@ BOOLEAN SIM_SERVED(HidD_GetSerialNumberString)(HANDLE device, PVOID buffer, ULON
   if (target == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
   }
-  if (target->isCamera && hidWorld().reportsBeforeUnplug == 0u) {
+  const sim::HidCamera* camera = sim::cameraOf(*target);
+  if (sim::cameraGoneBehind(device) || (camera != nullptr && camera->reportsBeforeUnplug == 0u)) {
     return sim::fail(ERROR_DEVICE_NOT_CONNECTED);
   }
   if (!target->serialNumber) {
@@ -437,7 +491,6 @@ ULONG SIM_SERVED(HidP_MaxUsageListLength)(HIDP_REPORT_TYPE reportType, USAGE usa
 // off Windows the simulated PC serves it (posix/sim_hid_platform_posix.cpp).
 SIM_IMPORT_SLOT(CloseHandle);
 SIM_IMPORT_SLOT(CreateFileW);
-SIM_IMPORT_SLOT(Sleep);
 SIM_IMPORT_SLOT(HidD_GetHidGuid);
 SIM_IMPORT_SLOT(HidD_FreePreparsedData);
 SIM_IMPORT_SLOT(HidD_GetAttributes);

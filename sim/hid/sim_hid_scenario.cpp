@@ -55,22 +55,16 @@ FailStep failStep(std::string_view text) {
   return found->second;
 }
 
-const KeyReaders<HidScenario>& hidKeys() {
-  using S = HidScenario;
-  using V = std::string_view;
-  static const KeyReaders<HidScenario> readers = {
+using V = std::string_view;
+
+// The keys of one camera.
+const KeyReaders<HidCameraScenario>& cameraKeys() {
+  using S = HidCameraScenario;
+  static const KeyReaders<HidCameraScenario> readers = {
       {"camera", [](S& s, V v) { s.cameraPresent = choose(v, "present", true, "absent", false); }},
-      {"camera_index", [](S& s, V v) { s.cameraIndex = number(v, MaxInterfaces); }},
-      {"camera_copies", [](S& s, V v) { s.cameraCopies = number(v, 16, 1); }},
       {"camera_fail", [](S& s, V v) { s.cameraFailStep = failStep(v); }},
-      {"serial",
-       [](S& s, V v) {
-         auto serial = utf16FromUtf8(v);
-         if (!serial) {
-           throw ScenarioError("the serial number is not UTF-8");
-         }
-         s.serialNumber = *serial;
-       }},
+      {"serial", [](S& s, V v) { readSerialNumber(s.serialNumber, v); }},
+      {"plugged", [](S& s, V v) { s.pluggedPath = fileName(v); }},
       {"flash", [](S& s, V v) { s.flashPath = fileName(v); }},
       {"erase_busy_reads",
        [](S& s, V v) {
@@ -85,9 +79,23 @@ const KeyReaders<HidScenario>& hidKeys() {
       {"short_read", [](S& s, V v) { s.faults.shortReads = pageCounts(v); }},
       {"fail_status_read", [](S& s, V v) { s.faults.failedStatusReads = sectorReads(v); }},
       {"unplug_after_reports", [](S& s, V v) { s.unplugAfterReports = number(v, 100000000); }},
-      {"clock", [](S& s, V v) { readClock(s.clock, v); }},
       {"trace", [](S& s, V v) { s.tracePath = fileName(v); }},
   };
+  return readers;
+}
+
+// The keys before the first [camera] line: the PC's, and its first camera's.
+const KeyReaders<HidScenario>& hidKeys() {
+  using S = HidScenario;
+  static const KeyReaders<HidScenario> readers = [] {
+    KeyReaders<HidScenario> keys = readersOfPart<HidScenario>(cameraKeys());
+    keys.insert({
+        {"camera_index", [](S& s, V v) { s.cameraIndex = number(v, MaxInterfaces); }},
+        {"camera_copies", [](S& s, V v) { s.cameraCopies = number(v, 16, 1); }},
+        {"clock", [](S& s, V v) { readClock(s.clock, v); }},
+    });
+    return keys;
+  }();
   return readers;
 }
 
@@ -96,6 +104,11 @@ const KeyReaders<HidScenario>& hidKeys() {
 HidScenario readHidScenario(const ScenarioLines& lines) {
   HidScenario scenario;
   readOwnKeys(lines, hidKeys(), scenario);
+  for (std::size_t section = 1; section <= lines.cameras.size(); ++section) {
+    HidCameraScenario& camera = scenario.moreCameras.emplace_back();
+    camera.serialNumber = defaultSerialNumber(section);
+    readOwnKeys(lines.cameras[section - 1], cameraKeys(), camera);
+  }
   return scenario;
 }
 

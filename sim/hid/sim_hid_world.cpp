@@ -1,10 +1,12 @@
 #include "sim_hid_world.h"
 
 #include <cstddef>
-#include <cstring>
-
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
+#include "sim_clock.h"
+#include "sim_device_tree.h"
 #include "sim_flash_file.h"
 
 namespace sim {
@@ -71,13 +73,15 @@ std::u16string widen(const char* text) {
 
 }  // namespace
 
+std::u16string hidInstanceIdFor(USHORT vendorId, USHORT productId, unsigned instance) {
+  char id[64];
+  std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X\\7&%08X&0&0000", vendorId, productId,
+                instance);
+  return widen(id);
+}
+
 std::u16string devicePathFor(USHORT vendorId, USHORT productId, unsigned instance) {
-  char path[160];
-  std::snprintf(path, sizeof path,
-                "\\\\?\\hid#vid_%04x&pid_%04x#7&%08x&0&0000#"
-                "{4d1e55b2-f16f-11cf-88cb-001111000030}",
-                vendorId, productId, instance);
-  return widen(path);
+  return interfacePathOf(hidInstanceIdFor(vendorId, productId, instance), HidInterfaceClassText);
 }
 
 // The camera's flash interface: one vendor-defined collection whose reports are byte arrays.
@@ -86,6 +90,7 @@ HidInterface cameraInterface(unsigned instance, const std::u16string& serialNumb
   camera.vendorId = 0x1BBD;
   camera.productId = 0x024C;
   camera.versionNumber = 0x0100;
+  camera.instanceId = hidInstanceIdFor(camera.vendorId, camera.productId, instance);
   camera.path = devicePathFor(camera.vendorId, camera.productId, instance);
   camera.usagePage = VendorPage;
   camera.usage = 0x01;
@@ -107,6 +112,7 @@ HidInterface mouseInterface(unsigned instance) {
   HidInterface mouse;
   mouse.vendorId = 0x046D;
   mouse.productId = 0xC077;
+  mouse.instanceId = hidInstanceIdFor(mouse.vendorId, mouse.productId, instance);
   mouse.path = devicePathFor(mouse.vendorId, mouse.productId, instance);
   mouse.usagePage = GenericDesktopPage;
   mouse.usage = 0x02;
@@ -123,6 +129,7 @@ HidInterface keyboardInterface(unsigned instance) {
   HidInterface keyboard;
   keyboard.vendorId = 0x045E;
   keyboard.productId = 0x0750;
+  keyboard.instanceId = hidInstanceIdFor(keyboard.vendorId, keyboard.productId, instance);
   keyboard.path = devicePathFor(keyboard.vendorId, keyboard.productId, instance);
   keyboard.usagePage = GenericDesktopPage;
   keyboard.usage = 0x06;
@@ -143,26 +150,165 @@ HidWorld& hidWorld() {
   return world;
 }
 
-void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {
+namespace {
+
+// Forgets every interface, camera, handle and file of the HID world, and the HID side's part of
+// the device tree.
+void clearHidWorld() {
   HidWorld& world = hidWorld();
   world.interfaces.clear();
-  for (unsigned i = 0; i < cameraIndex; ++i) {
-    world.interfaces.push_back(unrelatedInterface(i));
-  }
-  world.interfaces.push_back(cameraInterface(cameraIndex, serialNumber));
-  world.flashFile = SharedFile();  // unmapped and unlocked before the camera lets go of it
-  world.camera = FlashCamera();
+  world.cameras.resize(1);
+  HidCamera& first = world.cameras.front();
+  first.flashFile = SharedFile();  // unmapped and unlocked before the camera lets go of it
+  first = HidCamera();
   world.classDevicesFail = false;
   world.endlessEnumerationErrors = false;
   world.keepCallLog = false;
-  world.reportsBeforeUnplug.reset();
   world.onReport = nullptr;
   world.calls.clear();
   world.trace.reset();
   world.openHandles.clear();
   world.preparsedData.clear();
   world.deviceInfoSets.clear();
+  world.handlePluggings.clear();
   world.lastError = 0;
+  removeDeviceInterfaces(HidInterfaceClassText);
+}
+
+// The interfaces of a scenario in listing order: the unrelated ones, the first camera with its
+// copies, then each further camera.
+void buildInterfaces(const HidScenario& scenario) {
+  HidWorld& world = hidWorld();
+  for (unsigned i = 0; i < scenario.cameraIndex; ++i) {
+    world.interfaces.push_back(unrelatedInterface(i));
+  }
+  auto addCamera = [&](const HidCameraScenario& camera, std::size_t number, unsigned copies) {
+    if (!camera.cameraPresent) {
+      return;
+    }
+    for (unsigned copy = 0; copy < copies; ++copy) {
+      HidInterface& added = world.interfaces.emplace_back(
+          cameraInterface(static_cast<unsigned>(world.interfaces.size()), camera.serialNumber));
+      added.camera = number;
+      added.failStep = copy == 0 ? camera.cameraFailStep : FailStep::None;
+    }
+  };
+  addCamera(scenario, 0, scenario.cameraCopies);
+  for (std::size_t k = 0; k < scenario.moreCameras.size(); ++k) {
+    addCamera(scenario.moreCameras[k], k + 1, 1);
+  }
+}
+
+// A camera's serial number as its USB device's instance id takes it: not when a camera before it
+// has the same, since instance ids are one device's each.
+std::u16string usbSerialOf(const std::vector<std::u16string>& serials, std::size_t camera) {
+  for (std::size_t before = 0; before < camera; ++before) {
+    if (serials[before] == serials[camera]) {
+      return {};
+    }
+  }
+  return serials[camera];
+}
+
+// Places every interface in the device tree under its own USB device: a camera's as interface 1
+// of the camera's device, an unrelated one as interface 0 of its own.
+void placeInterfaces(const std::vector<std::u16string>& serials) {
+  HidWorld& world = hidWorld();
+  std::size_t unrelated = 0;
+  std::size_t copies = 0;
+  std::vector<bool> placed(world.cameras.size(), false);
+  for (const HidInterface& interface : world.interfaces) {
+    std::size_t usbDevice = 0;
+    unsigned interfaceNumber = 0;
+    if (!interface.isCamera || interface.camera >= world.cameras.size()) {
+      usbDevice =
+          plugUsbDevice(portsOfHidDevice(unrelated++), interface.vendorId, interface.productId, {});
+    } else if (placed[interface.camera]) {
+      usbDevice =
+          plugUsbDevice(portsOfCameraCopy(copies++), interface.vendorId, interface.productId, {});
+      interfaceNumber = 1;
+    } else {
+      const UsbPorts ports = portsOfCamera(interface.camera);
+      usbDevice = plugUsbDevice(ports, interface.vendorId, interface.productId,
+                                usbSerialOf(serials, interface.camera));
+      world.cameras[interface.camera].usbPorts = ports;
+      placed[interface.camera] = true;
+      interfaceNumber = 1;
+    }
+    const std::size_t node =
+        addChildNode(usbInterfaceNode(usbDevice, interfaceNumber), interface.instanceId);
+    addDeviceInterface(node, HidInterfaceClassText);
+  }
+}
+
+// The flash file's name as one file is named, so that two names of one file are found the same.
+std::filesystem::path sameFileName(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path name = std::filesystem::weakly_canonical(path, error);
+  return error ? std::filesystem::path(path) : name;
+}
+
+void checkFlashFilesApart(const HidScenario& scenario) {
+  std::map<std::filesystem::path, std::size_t> owners;
+  auto check = [&](const HidCameraScenario& camera, std::size_t number) {
+    if (camera.flashPath.empty() || !camera.cameraPresent) {
+      return;
+    }
+    const auto [owner, added] = owners.emplace(sameFileName(camera.flashPath), number);
+    if (!added) {
+      throw ScenarioError("flash file " + camera.flashPath + " is named for camera " +
+                          std::to_string(owner->second + 1) + " and camera " +
+                          std::to_string(number + 1) + ": each camera has a flash of its own");
+    }
+  };
+  check(scenario, 0);
+  for (std::size_t k = 0; k < scenario.moreCameras.size(); ++k) {
+    check(scenario.moreCameras[k], k + 1);
+  }
+}
+
+// What a further camera has of its scenario besides its interface: faults, flash, trace, plug.
+void setUpCamera(HidCamera& camera, const HidCameraScenario& scenario, bool first) {
+  camera.flash.faults = scenario.faults;
+  camera.reportsBeforeUnplug = scenario.unplugAfterReports;
+  if (!scenario.flashPath.empty() && scenario.cameraPresent) {
+    camera.flashFile = useFlashFile(scenario.flashPath, camera.flash);
+  }
+  if (!first && !scenario.tracePath.empty()) {
+    camera.trace.reset(std::fopen(scenario.tracePath.c_str(), "ab"));
+    if (!camera.trace) {
+      throw ScenarioError(scenario.tracePath + ": cannot open the trace file");
+    }
+  }
+  if (!first && scenario.tracePath.empty()) {
+    camera.tracePrefix = kit::utf8FromUtf16(scenario.serialNumber).value_or("") + " ";
+  }
+  if (!scenario.pluggedPath.empty()) {
+    camera.plug = PlugFile(scenario.pluggedPath);
+  }
+}
+
+}  // namespace
+
+bool lookAtCamera(HidCamera& camera) {
+  const PlugFile::Look look = camera.plug.look();
+  if (look.pluggedIn) {
+    camera.flash.powerUp();
+  }
+  if (const auto usbDevice = camera.usbPorts ? usbDeviceAt(*camera.usbPorts) : std::nullopt) {
+    setUsbDevicePresent(*usbDevice, look.present);
+  }
+  camera.present = look.present;
+  return look.present;
+}
+
+void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {
+  clearHidWorld();
+  HidScenario pc;
+  pc.cameraIndex = cameraIndex;
+  pc.serialNumber = serialNumber;
+  buildInterfaces(pc);
+  placeInterfaces({serialNumber});
 }
 
 bool openHidTrace(const std::string& path) {
@@ -172,21 +318,19 @@ bool openHidTrace(const std::string& path) {
 }
 
 void applyHidScenario(const HidScenario& scenario) {
-  resetHidWorld(scenario.cameraIndex, scenario.serialNumber);
+  clearHidWorld();
+  checkFlashFilesApart(scenario);
   HidWorld& world = hidWorld();
-  if (!scenario.cameraPresent) {
-    world.interfaces.pop_back();
-  } else {
-    world.interfaces.back().failStep = scenario.cameraFailStep;
-    for (unsigned copy = 1; copy < scenario.cameraCopies; ++copy) {
-      world.interfaces.push_back(
-          cameraInterface(scenario.cameraIndex + copy, scenario.serialNumber));
-    }
+  buildInterfaces(scenario);
+  std::vector<std::u16string> serials = {scenario.serialNumber};
+  setUpCamera(world.cameras.front(), scenario, true);
+  for (const HidCameraScenario& more : scenario.moreCameras) {
+    setUpCamera(world.cameras.emplace_back(), more, false);
+    serials.push_back(more.serialNumber);
   }
-  world.camera.faults = scenario.faults;
-  world.reportsBeforeUnplug = scenario.unplugAfterReports;
-  if (!scenario.flashPath.empty() && scenario.cameraPresent) {
-    world.flashFile = useFlashFile(scenario.flashPath, world.camera);
+  placeInterfaces(serials);
+  for (HidCamera& camera : world.cameras) {
+    lookAtCamera(camera);
   }
   if (!scenario.tracePath.empty() && !openHidTrace(scenario.tracePath)) {
     throw ScenarioError(scenario.tracePath + ": cannot open the trace file");

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,10 +15,12 @@
 #include <vector>
 
 #include "../../upgrader/hid_services.h"
+#include "sim_device_tree.h"
 #include "sim_flash_camera.h"
 #include "sim_flash_file.h"
 #include "sim_hid_faults.h"
 #include "sim_hid_scenario.h"
+#include "sim_plug_file.h"
 
 namespace sim {
 
@@ -38,6 +41,7 @@ struct ReportLayout {
 
 struct HidInterface {
   std::u16string path;
+  std::u16string instanceId;  // of its HID collection node: its path is made from it
   USHORT vendorId = 0;
   USHORT productId = 0;
   USHORT versionNumber = 0;
@@ -46,7 +50,8 @@ struct HidInterface {
   std::array<ReportLayout, 3> reports;  // input, output, feature
   std::optional<std::u16string> serialNumber;
   FailStep failStep = FailStep::None;
-  bool isCamera = false;  // its reports reach the flash camera
+  bool isCamera = false;   // its reports reach the flash camera
+  std::size_t camera = 0;  // which of the world's cameras: the first unless a scenario says
 };
 
 // One report call as the camera saw it: the bytes sent, or the bytes of the reply.
@@ -66,28 +71,49 @@ HidInterface keyboardInterface(unsigned instance);
 // An unrelated interface, alternating between a mouse and a keyboard.
 HidInterface unrelatedInterface(unsigned instance);
 
+// The HID collection's instance id of an interface, HID\VID_1BBD&PID_024C\7&00000001&0&0000, and
+// the device path Windows makes of it.
+std::u16string hidInstanceIdFor(USHORT vendorId, USHORT productId, unsigned instance);
 std::u16string devicePathFor(USHORT vendorId, USHORT productId, unsigned instance);
 
-struct HidWorld {
-  std::vector<HidInterface> interfaces;
-  FlashCamera camera;
-  bool classDevicesFail = false;          // SetupDiGetClassDevsW returns no set
-  bool endlessEnumerationErrors = false;  // past the last interface: errors, never the end
+using TraceFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// One camera as the PC's HID side has it: its flash, what the scenario makes it do, and whether
+// it is plugged in.
+struct HidCamera {
+  FlashCamera flash;
+  SharedFile flashFile;  // the flash file the camera's flash lives in, when the scenario names one
   // Report calls the camera answers before it is pulled out; from then on every call to it
   // fails as for a device that is gone.
   std::optional<std::uint64_t> reportsBeforeUnplug;
-  SharedFile flashFile;  // the flash file the camera's flash lives in, when the scenario names one
+  TraceFile trace{nullptr, &std::fclose};  // its own trace; none: its lines go to the PC's
+  std::string tracePrefix;  // before its lines in the PC's trace: "" for the first camera
+  PlugFile plug;
+  bool present = true;               // as the last look at its plug file found it
+  std::optional<UsbPorts> usbPorts;  // where its USB device is plugged in, once placed
+};
+
+struct HidWorld {
+  std::vector<HidInterface> interfaces;
+  // The cameras behind the interfaces, the first always there: the one a scenario's lines before
+  // its first [camera] describe, whose flash tests reach as `camera`.
+  std::deque<HidCamera> cameras = std::deque<HidCamera>(1);
+  FlashCamera& camera = cameras.front().flash;
+  bool classDevicesFail = false;          // SetupDiGetClassDevsW returns no set
+  bool endlessEnumerationErrors = false;  // past the last interface: errors, never the end
   bool keepCallLog = false;
   std::vector<ReportCall> calls;
   // Called after every report call, for tests that act at a given moment of a run.
   std::function<void(const ReportCall&)> onReport;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace{nullptr, &std::fclose};
+  TraceFile trace{nullptr, &std::fclose};  // the PC's, which is the first camera's
 
   // What the program holds right now, by the opaque token it was given, with the index of the
-  // interface behind it; all three are empty after a clean run.
+  // interface behind it (for a set, those it lists); all three are empty after a clean run.
   std::map<const void*, std::size_t> openHandles;
   std::map<const void*, std::size_t> preparsedData;
-  std::map<const void*, std::size_t> deviceInfoSets;
+  std::map<const void*, std::vector<std::size_t>> deviceInfoSets;
+  // The plugging of its camera each open handle was made in: after a replug it is dead.
+  std::map<const void*, std::uint64_t> handlePluggings;
   std::uintptr_t nextToken = 0x1000;
   std::map<std::u16string, std::size_t> interfaceByPath;  // rebuilt when found stale
   std::uint32_t lastError = 0;
@@ -98,8 +124,14 @@ HidWorld& hidWorld();
 // Appends one line per report call to the file at `path` from now on.
 bool openHidTrace(const std::string& path);
 
-// Builds the HID world, the flash and the clock of a scenario. Throws ScenarioError when the
-// flash file or the trace file cannot be used.
+// Looks whether the camera is plugged in, as the PC does when it lists its devices or a call
+// reaches the camera: marks its USB device present or gone, and a camera plugged in again starts
+// as one that lost its power. Returns whether it is plugged in.
+bool lookAtCamera(HidCamera& camera);
+
+// Builds the HID world, the flash and the clock of a scenario, and places its interfaces in the
+// device tree. Throws ScenarioError when a flash file or a trace file cannot be used, or when two
+// cameras name one flash file.
 void applyHidScenario(const HidScenario& scenario);
 
 // The default PC: `cameraIndex` unrelated interfaces, then the camera, with the given serial.

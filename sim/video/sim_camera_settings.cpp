@@ -12,6 +12,8 @@ namespace {
 
 constexpr char SettingsFileHeader[] =
     "# The simulated Corvantis Optiqon's settings, rewritten by the camera after each change";
+constexpr char SavedSettingsFileHeader[] =
+    "# The simulated Corvantis Optiqon's saved settings, which it starts from when plugged in";
 
 std::string upperHexOf(const std::vector<std::uint8_t>& bytes) {
   static constexpr char Digits[] = "0123456789ABCDEF";
@@ -46,7 +48,7 @@ void applyPropertyValue(VideoCamera& camera, unsigned property, std::int32_t val
 
 }  // namespace
 
-void applyCameraSettings(VideoCamera& camera, const VideoScenario& settings) {
+void applyCameraSettings(VideoCamera& camera, const VideoCameraScenario& settings) {
   for (const auto& [control, bytes] : settings.controlValues) {
     const auto [node, selector] = control;
     if (camera.setControl(node, selector, bytes) != VideoCamera::Result::Done) {
@@ -82,24 +84,33 @@ std::string loadCameraSettingsFile(const std::string& path, VideoCamera& camera)
   return text;
 }
 
-std::string cameraSettingsText(const VideoCamera& camera) {
+std::string savedSettingsPathOf(const std::string& path) {
+  return path + ".saved";
+}
+
+VideoCamera::Values valuesFromSettingsText(const std::string& path, const std::string& text,
+                                           const VideoCamera& camera) {
+  VideoCamera scratch = camera;
+  scratch.setValues(camera.factoryValues());
+  applyCameraSettingsText(path, text, scratch);
+  return scratch.values();
+}
+
+namespace {
+
+std::string settingsTextOf(const VideoCamera::Values& values, const char* header) {
   std::string controls;
-  for (const auto& [control, bytes] : camera.storedControls()) {
+  for (const auto& [control, bytes] : values.controls) {
     const auto [node, selector] = control;
     controls +=
         (controls.empty() ? "" : ", ") + controlName(node, selector) + "=" + upperHexOf(bytes);
   }
   std::string properties;
-  for (unsigned property = 0; property < VideoCamera::AmplifierProperties; ++property) {
-    std::int32_t value = 0;
-    std::int32_t flags = 0;
-    if (camera.getProperty(static_cast<std::int32_t>(property), value, flags) ==
-        VideoCamera::Result::Done) {
-      properties +=
-          (properties.empty() ? "" : ", ") + std::to_string(property) + "=" + std::to_string(value);
-    }
+  for (const auto& [property, setting] : values.properties) {
+    properties += (properties.empty() ? "" : ", ") + std::to_string(property) + "=" +
+                  std::to_string(setting.first);
   }
-  std::string text = std::string(SettingsFileHeader) + "\n";
+  std::string text = std::string(header) + "\n";
   if (!controls.empty()) {
     text += "xu = " + controls + "\n";
   }
@@ -107,6 +118,16 @@ std::string cameraSettingsText(const VideoCamera& camera) {
     text += "property_values = " + properties + "\n";
   }
   return text;
+}
+
+}  // namespace
+
+std::string savedSettingsText(const VideoCamera::Values& values) {
+  return settingsTextOf(values, SavedSettingsFileHeader);
+}
+
+std::string cameraSettingsText(const VideoCamera& camera) {
+  return settingsTextOf(camera.values(), SettingsFileHeader);
 }
 
 }  // namespace sim

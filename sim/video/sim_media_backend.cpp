@@ -15,6 +15,7 @@
 #include "../../camlib/media_services.h"
 #include "sim_clock.h"
 #include "sim_import_slots.h"
+#include "sim_sleep.h"
 #include "sim_video_world.h"
 
 namespace sim {
@@ -136,21 +137,34 @@ class NodeControl final : public com_objects::PropertyControl<Hooks> {
 
 class MediaSource final : public com_objects::CaptureSource<Hooks> {
  public:
-  explicit MediaSource(std::shared_ptr<VideoCamera> camera)
-      : camera_(std::move(camera)), nodeTypes_(camera_ ? cameraNodeTypes() : plainNodeTypes()) {}
+  MediaSource(std::shared_ptr<VideoCamera> camera, std::shared_ptr<PluggedCamera> plugged)
+      : camera_(std::move(camera)),
+        plugged_(std::move(plugged)),
+        plugging_(plugged_ ? plugged_->plug.pluggingsSeen() : 0),
+        nodeTypes_(camera_ ? cameraNodeTypes() : plainNodeTypes()) {}
 
   VideoCamera* camera() const { return camera_.get(); }
+  PluggedCamera* plugged() const { return plugged_.get(); }
+
+  // The camera went away under the source: it is not plugged in, or was plugged in again since
+  // the source was made, which leaves the source dead as a pulled-out device's is.
+  bool gone(const CameraSettingsTurn& turn) const {
+    return turn.gone() || (plugged_ && plugged_->plug.pluggingsSeen() != plugging_);
+  }
 
   // The video processing amplifier, which only the camera's source hands out; each call is
   // recorded with what it answered.
   HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta,
                                      LONG* defaultValue, LONG* capsFlags) override {
-    const CameraSettingsTurn turn(camera_.get());
+    const CameraSettingsTurn turn(plugged_.get());
     VideoCall call = callNow(VideoCallKind::GetRange);
     call.property = property;
     call.result = [&]() -> HRESULT {
       if (auto fault = injectedFault(VideoStep::GetRange)) {
         return *fault;
+      }
+      if (gone(turn)) {
+        return ErrorDeviceNotConnected;
       }
       if (min == nullptr || max == nullptr || steppingDelta == nullptr || defaultValue == nullptr ||
           capsFlags == nullptr) {
@@ -167,32 +181,37 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
       }
       return result;
     }();
-    recordVideoCall(call);
+    recordVideoCall(call, plugged_.get());
     return call.result;
   }
 
   HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override {
-    const CameraSettingsTurn turn(camera_.get());
+    const CameraSettingsTurn turn(plugged_.get());
     VideoCall call = callNow(VideoCallKind::Set);
     call.property = property;
     call.value = value;
     call.flags = flags;
     auto fault = injectedFault(VideoStep::Set);
-    call.result = fault ? *fault : hresultOf(camera_->setProperty(property, value, flags));
-    if (!fault && call.result == S_OK) {
-      cameraSettingsChanged(*camera_);
+    call.result = fault        ? *fault
+                  : gone(turn) ? ErrorDeviceNotConnected
+                               : hresultOf(camera_->setProperty(property, value, flags));
+    if (plugged_ && !fault && call.result == S_OK) {
+      cameraSettingsChanged(*plugged_);
     }
-    recordVideoCall(call);
+    recordVideoCall(call, plugged_.get());
     return call.result;
   }
 
   HRESULT STDMETHODCALLTYPE Get(LONG property, LONG* value, LONG* flags) override {
-    const CameraSettingsTurn turn(camera_.get());
+    const CameraSettingsTurn turn(plugged_.get());
     VideoCall call = callNow(VideoCallKind::Get);
     call.property = property;
     call.result = [&]() -> HRESULT {
       if (auto fault = injectedFault(VideoStep::Get)) {
         return *fault;
+      }
+      if (gone(turn)) {
+        return ErrorDeviceNotConnected;
       }
       if (value == nullptr || flags == nullptr) {
         return E_POINTER;
@@ -207,7 +226,7 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
       }
       return result;
     }();
-    recordVideoCall(call);
+    recordVideoCall(call, plugged_.get());
     return call.result;
   }
 
@@ -217,7 +236,9 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
   GUID typeOfNode(DWORD node) const override { return nodeTypes_[node]; }
   IUnknown* newNodeControl(DWORD node) override { return new NodeControl(this, node); }
 
-  std::shared_ptr<VideoCamera> camera_;  // none: a plain webcam
+  std::shared_ptr<VideoCamera> camera_;     // none: a plain webcam
+  std::shared_ptr<PluggedCamera> plugged_;  // none: no scenario's camera, always there
+  std::uint64_t plugging_;                  // the plugging the source was made in
   const std::vector<GUID>& nodeTypes_;
 };
 
@@ -242,7 +263,7 @@ HRESULT NodeControl::KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVO
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     call.data.assign(bytes, bytes + dataLength);
   }
-  recordVideoCall(call);
+  recordVideoCall(call, source_->plugged());
   return call.result;
 }
 
@@ -267,7 +288,10 @@ HRESULT NodeControl::answer(PKSPROPERTY property, ULONG propertyLength, LPVOID d
     return E_INVALIDARG;
   }
   VideoCamera* camera = source_->camera();
-  const CameraSettingsTurn turn(camera);
+  const CameraSettingsTurn turn(source_->plugged());
+  if (source_->gone(turn)) {
+    return ErrorDeviceNotConnected;
+  }
   if (camera == nullptr || request.NodeId != node_ || !VideoCamera::isExtensionUnit(node_) ||
       !isPropertySetOf(node_, request.Property.Set)) {
     return ErrorSetNotFound;
@@ -279,8 +303,8 @@ HRESULT NodeControl::answer(PKSPROPERTY property, ULONG propertyLength, LPVOID d
     if (result == S_OK && bytesReturned != nullptr) {
       *bytesReturned = 0;
     }
-    if (result == S_OK && VideoCamera::isPlainControl(node_, request.Property.Id)) {
-      cameraSettingsChanged(*camera);
+    if (result == S_OK && source_->plugged() != nullptr) {
+      cameraSettingsChanged(*source_->plugged());
     }
     return result;
   }
@@ -295,18 +319,30 @@ HRESULT NodeControl::answer(PKSPROPERTY property, ULONG propertyLength, LPVOID d
 class Activate final : public com_objects::Activation<Hooks> {
  public:
   explicit Activate(const VideoDevice& device)
-      : Activation(device.friendlyName, device.symbolicLink), camera_(device.camera) {}
+      : Activation(device.friendlyName, device.symbolicLink),
+        camera_(device.camera),
+        plugged_(device.plugged) {}
 
  private:
+  // A camera no longer plugged in cannot be activated, as a device that is gone cannot.
   HRESULT activate(IMFMediaSource** source) override {
-    *source = new MediaSource(camera_);
+    if (plugged_ && !lookAtCamera(*plugged_)) {
+      return ErrorDeviceNotConnected;
+    }
+    *source = new MediaSource(camera_, plugged_);
     return S_OK;
   }
 
   std::shared_ptr<VideoCamera> camera_;
+  std::shared_ptr<PluggedCamera> plugged_;
 };
 
 }  // namespace
+
+// Sleep is served below both sides (sim_sleep.h); the video side reads its scenario before it, as
+// before every call it serves.
+[[maybe_unused]] const bool scenarioReadBeforeSleep =
+    (runBeforeSleep(&ensureVideoScenarioLoaded), true);
 
 std::size_t liveVideoObjects() {
   return liveObjects;
@@ -318,8 +354,9 @@ using sim::videoWorld;
 
 extern "C" {
 
-// The simulated PC serves Media Foundation and the clock. COM itself and its task allocator are
-// the platform's on Windows, and the simulated PC's elsewhere (posix/sim_com_runtime_posix.cpp).
+// The simulated PC serves Media Foundation; Sleep for both sides in sim_sleep. COM itself and its
+// task allocator are the platform's on Windows, and the simulated PC's elsewhere
+// (posix/sim_com_runtime_posix.cpp).
 HRESULT SIM_SERVED(MFStartup)(ULONG, DWORD) {
   sim::ensureVideoScenarioLoaded();
   return S_OK;
@@ -344,7 +381,7 @@ HRESULT SIM_SERVED(MFEnumDeviceSources)(IMFAttributes* attributes, IMFActivate**
     return *fault;
   }
   return com_objects::enumerateDeviceSources(
-      attributes, sources, count, []() -> const auto& { return videoWorld().devices; },
+      attributes, sources, count, []() -> const auto& { return sim::pluggedInDevices(); },
       [](const sim::VideoDevice& device) -> IMFActivate* { return new sim::Activate(device); });
 }
 
@@ -361,16 +398,10 @@ HRESULT SIM_SERVED(MFCreateSourceReaderFromMediaSource)(IMFMediaSource* source, 
   return S_OK;
 }
 
-void SIM_SERVED(Sleep)(DWORD milliseconds) {
-  sim::ensureVideoScenarioLoaded();
-  sim::clock().sleepMs(milliseconds);
-}
-
 // The slots the library's calls go through on Windows.
 SIM_IMPORT_SLOT(MFStartup);
 SIM_IMPORT_SLOT(MFCreateAttributes);
 SIM_IMPORT_SLOT(MFEnumDeviceSources);
 SIM_IMPORT_SLOT(MFCreateSourceReaderFromMediaSource);
-SIM_IMPORT_SLOT(Sleep);
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 #include "sim_video_camera.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace sim {
 
@@ -32,14 +33,18 @@ void answer(std::span<const std::uint8_t> bytes, std::span<std::uint8_t> out) {
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(copied), out.end(), std::uint8_t{0});
 }
 
+// A property with an automatic mode powers up in it, as the camera's white balance does.
+std::int32_t defaultFlags(const Range& range) {
+  return (range.caps & VideoCamera::AutoFlag) != 0 ? VideoCamera::AutoFlag
+                                                   : VideoCamera::ManualFlag;
+}
+
 }  // namespace
 
-// A property with an automatic mode powers up in it, as the camera's white balance does.
 VideoCamera::VideoCamera() {
   for (std::size_t i = 0; i < AmplifierProperties; ++i) {
     const Range& range = FactoryRanges[i];
-    properties_[i] = {range, range.defaultValue,
-                      (range.caps & AutoFlag) != 0 ? AutoFlag : ManualFlag, true};
+    properties_[i] = {range, range.defaultValue, defaultFlags(range), true};
   }
 }
 
@@ -54,6 +59,9 @@ VideoCamera::Result VideoCamera::setControl(unsigned node, unsigned selector,
     }
     lastAddress_ = bytes[0];
     registers_[lastAddress_] = bytes[1];
+    if (lastAddress_ == SettingsRegister) {
+      obeySettingsCommand(bytes[1]);
+    }
     return Result::Done;
   }
   if (node == FirstUnitNode && selector == PasswordSelector) {
@@ -65,7 +73,43 @@ VideoCamera::Result VideoCamera::setControl(unsigned node, unsigned selector,
     return Result::Done;
   }
   controls_[{node, selector}].assign(bytes.begin(), bytes.end());
+  ++changes_;
   return Result::Done;
+}
+
+void VideoCamera::obeySettingsCommand(std::uint8_t command) {
+  if (command == SaveSettingsCommand) {
+    saved_ = values();
+    ++changes_;
+  } else if (command == ResetSettingsCommand) {
+    setValues(factory_);
+    saved_.reset();
+  }
+}
+
+VideoCamera::Values VideoCamera::values() const {
+  Values values{controls_, {}};
+  for (unsigned number = 0; number < AmplifierProperties; ++number) {
+    if (properties_[number].supported) {
+      values.properties[number] = {properties_[number].value, properties_[number].flags};
+    }
+  }
+  return values;
+}
+
+void VideoCamera::setValues(const Values& values) {
+  controls_ = values.controls;
+  for (unsigned number = 0; number < AmplifierProperties; ++number) {
+    Property& property = properties_[number];
+    const auto given = values.properties.find(number);
+    if (given != values.properties.end()) {
+      std::tie(property.value, property.flags) = given->second;
+    } else {
+      property.value = property.range.defaultValue;
+      property.flags = defaultFlags(property.range);
+    }
+  }
+  ++changes_;
 }
 
 VideoCamera::Result VideoCamera::getControl(unsigned node, unsigned selector,
@@ -127,6 +171,7 @@ VideoCamera::Result VideoCamera::setProperty(std::int32_t number, std::int32_t v
   Property& changed = properties_[static_cast<std::size_t>(number)];
   changed.value = value;
   changed.flags = flags;
+  ++changes_;
   return Result::Done;
 }
 

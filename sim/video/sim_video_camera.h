@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -83,6 +84,21 @@ class VideoCamera {
     std::int32_t caps;
   };
 
+  // Register 0xF0 takes the camera's settings commands: 0x01 saves the values a host set, so that
+  // the camera starts from them when it is plugged in again; 0x05 puts back the values it left
+  // the factory with and forgets those saved.
+  static constexpr std::uint8_t SettingsRegister = 0xF0;
+  static constexpr std::uint8_t SaveSettingsCommand = 0x01;
+  static constexpr std::uint8_t ResetSettingsCommand = 0x05;
+
+  // The values a host sets, which the camera keeps as its settings: every plain control written,
+  // and the value and mode of every image property it has.
+  struct Values {
+    std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> controls;
+    std::map<unsigned, std::pair<std::int32_t, std::int32_t>> properties;  // value, flags
+    friend bool operator==(const Values&, const Values&) = default;
+  };
+
   enum class Result {
     Done,
     NotFound,  // no such control or property on this camera
@@ -101,6 +117,21 @@ class VideoCamera {
   Result getProperty(std::int32_t property, std::int32_t& value, std::int32_t& flags) const;
   // Makes a property one this camera model lacks: every call about it answers NotFound.
   void withdrawProperty(unsigned property);
+
+  Values values() const;
+  // Sets every control and property to `values`: a control they do not hold is never written, a
+  // property they do not hold is at its default.
+  void setValues(const Values& values);
+  // The values the camera has now are those it leaves the factory with.
+  void markFactoryValues() { factory_ = values(); }
+  const Values& factoryValues() const { return factory_; }
+  const std::optional<Values>& savedValues() const { return saved_; }
+  void setSavedValues(std::optional<Values> saved) { saved_ = std::move(saved); }
+  // The camera powered up again after it was unplugged: its saved values, else its factory ones.
+  void powerUp() { setValues(saved_ ? *saved_ : factory_); }
+  // Counts the changes to the values and to those saved, so that whoever keeps them can tell
+  // when there is something new to keep.
+  std::uint64_t changes() const { return changes_; }
 
   void setPassword(std::uint16_t password) { password_ = password; }
   PasswordState passwordState() const { return passwordState_; }
@@ -121,6 +152,7 @@ class VideoCamera {
     bool supported;
   };
   const Property* property(std::int32_t number) const;
+  void obeySettingsCommand(std::uint8_t command);
 
   std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> controls_;
   std::array<std::uint8_t, Registers> registers_{};
@@ -128,6 +160,9 @@ class VideoCamera {
   std::uint16_t password_ = FactoryPassword;
   PasswordState passwordState_ = PasswordState::NotTried;
   std::array<Property, AmplifierProperties> properties_;
+  Values factory_;
+  std::optional<Values> saved_;
+  std::uint64_t changes_ = 0;
 };
 
 }  // namespace sim

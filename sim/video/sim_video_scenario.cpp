@@ -161,32 +161,47 @@ std::map<unsigned, std::int32_t> propertyValues(std::string_view text) {
   return values;
 }
 
-using S = VideoScenario;
 using V = std::string_view;
 
-// The keys that hold the camera's own settings, which a camera settings file may hold too.
-const KeyReaders<VideoScenario>& cameraSettingKeys() {
-  static const KeyReaders<VideoScenario> readers = {
+// The keys of one camera.
+const KeyReaders<VideoCameraScenario>& cameraKeys() {
+  using S = VideoCameraScenario;
+  static const KeyReaders<VideoCameraScenario> readers = {
+      {"serial", [](S& s, V v) { readSerialNumber(s.serialNumber, v); }},
+      {"plugged", [](S& s, V v) { s.pluggedPath = fileName(v); }},
       {"xu", [](S& s, V v) { s.controlValues = controlValues(v); }},
       {"property_values", [](S& s, V v) { s.propertyValues = propertyValues(v); }},
+      {"password", [](S& s, V v) { s.password = password(v); }},
+      {"vpa_unsupported",
+       [](S& s, V v) {
+         s.unsupportedProperties = numberSet(v, VideoCamera::AmplifierProperties - 1);
+       }},
+      {"video_trace", [](S& s, V v) { s.videoTracePath = fileName(v); }},
+      {"camera_settings", [](S& s, V v) { s.cameraSettingsPath = fileName(v); }},
   };
   return readers;
 }
 
-const KeyReaders<VideoScenario>& videoKeys() {
+// The keys that hold the camera's own settings, which a camera settings file may hold too.
+const KeyReaders<VideoScenario>& cameraSettingKeys() {
   static const KeyReaders<VideoScenario> readers = [] {
-    KeyReaders<VideoScenario> keys = cameraSettingKeys();
+    KeyReaders<VideoScenario> keys = readersOfPart<VideoScenario>(cameraKeys());
+    std::erase_if(
+        keys, [](const auto& key) { return key.first != "xu" && key.first != "property_values"; });
+    return keys;
+  }();
+  return readers;
+}
+
+// The keys before the first [camera] line: the PC's, and its first camera's.
+const KeyReaders<VideoScenario>& videoKeys() {
+  using S = VideoScenario;
+  static const KeyReaders<VideoScenario> readers = [] {
+    KeyReaders<VideoScenario> keys = readersOfPart<VideoScenario>(cameraKeys());
     keys.insert({
         {"video_devices", [](S& s, V v) { s.videoDevices = deviceNames(v); }},
         {"fail", [](S& s, V v) { s.videoFaults = videoFaults(v); }},
-        {"password", [](S& s, V v) { s.password = password(v); }},
-        {"vpa_unsupported",
-         [](S& s, V v) {
-           s.unsupportedProperties = numberSet(v, VideoCamera::AmplifierProperties - 1);
-         }},
         {"clock", [](S& s, V v) { readClock(s.clock, v); }},
-        {"video_trace", [](S& s, V v) { s.videoTracePath = fileName(v); }},
-        {"camera_settings", [](S& s, V v) { s.cameraSettingsPath = fileName(v); }},
     });
     return keys;
   }();
@@ -198,6 +213,11 @@ const KeyReaders<VideoScenario>& videoKeys() {
 VideoScenario readVideoScenario(const ScenarioLines& lines) {
   VideoScenario scenario;
   readOwnKeys(lines, videoKeys(), scenario);
+  for (std::size_t section = 1; section <= lines.cameras.size(); ++section) {
+    VideoCameraScenario& camera = scenario.moreCameras.emplace_back();
+    camera.serialNumber = defaultSerialNumber(section);
+    readOwnKeys(lines.cameras[section - 1], cameraKeys(), camera);
+  }
   return scenario;
 }
 
@@ -212,17 +232,27 @@ VideoScenario videoScenarioFromEnvironment() {
 }
 
 VideoScenario parseCameraSettings(std::istream& in, const std::string& origin) {
+  return parseKeptSettings(in, origin).settings;
+}
+
+KeptSettings parseKeptSettings(std::istream& in, const std::string& origin) {
   const ScenarioLines lines = splitScenarioLines(in, origin);
+  if (!lines.cameras.empty()) {
+    throw ScenarioError(origin + ":" + std::to_string(lines.cameras.front().sectionLine) +
+                        ": expected key = value");
+  }
+  KeptSettings kept;
   for (const ScenarioLine& line : lines.lines) {
-    if (cameraSettingKeys().count(line.key) == 0) {
+    if (line.key == PluggingKey) {
+      kept.plugging = line.value;
+    } else if (cameraSettingKeys().count(line.key) == 0) {
       throw ScenarioError(origin + ":" + std::to_string(line.number) + ": key '" + line.key +
                           "' is no camera setting: a camera settings file holds only xu and "
                           "property_values");
     }
   }
-  VideoScenario settings;
-  readOwnKeys(lines, cameraSettingKeys(), settings);
-  return settings;
+  readOwnKeys(lines, cameraSettingKeys(), kept.settings);
+  return kept;
 }
 
 }  // namespace sim

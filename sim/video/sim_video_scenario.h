@@ -16,18 +16,27 @@
 
 namespace sim {
 
-struct VideoScenario {
-  std::vector<std::string> videoDevices{std::string(CameraFriendlyName)};  // UTF-8, listing order
-  std::map<VideoStep, std::int32_t> videoFaults;  // the HRESULT every call of the step returns
+// One camera's video side: the keys before the first [camera] line for the first camera, those
+// of its section for each further one.
+struct VideoCameraScenario {
+  std::u16string serialNumber = u"K3M51-0001";
   std::uint16_t password = VideoCamera::FactoryPassword;
   // Initial values of extension-unit controls, by (node, selector).
   std::map<std::pair<unsigned, unsigned>, std::vector<std::uint8_t>> controlValues;
   // Initial values of the amplifier's image properties, by number, set in manual mode.
   std::map<unsigned, std::int32_t> propertyValues;
   std::set<unsigned> unsupportedProperties;  // amplifier properties the camera lacks
-  Clock::Mode clock = Clock::Mode::Real;
-  std::string videoTracePath;
+  std::string videoTracePath;      // the first camera's is the PC's; empty: the PC's, prefixed
   std::string cameraSettingsPath;  // empty: the camera's settings last only as long as the run
+  std::string pluggedPath;         // empty: always plugged in; else only while this file exists
+};
+
+// The PC's video side, its first camera's keys in its base.
+struct VideoScenario : VideoCameraScenario {
+  std::vector<std::string> videoDevices{std::string(CameraFriendlyName)};  // UTF-8, listing order
+  std::map<VideoStep, std::int32_t> videoFaults;  // the HRESULT every call of the step returns
+  Clock::Mode clock = Clock::Mode::Real;
+  std::vector<VideoCameraScenario> moreCameras;  // the [camera] sections, in order
 };
 
 // The video side's keys of a scenario file's lines.
@@ -43,5 +52,16 @@ VideoScenario videoScenarioFromEnvironment();
 // settings (xu, property_values) only, so that the camera can never rewrite the PC it finds
 // itself in; `origin` names it in error messages.
 VideoScenario parseCameraSettings(std::istream& in, const std::string& origin);
+
+// A camera settings file as the camera keeps it: its settings, and, for a camera plugged in only
+// while a file exists, the plugging they belong to (plugged_in, the camera's own record).
+struct KeptSettings {
+  VideoScenario settings;
+  std::string plugging;
+};
+KeptSettings parseKeptSettings(std::istream& in, const std::string& origin);
+
+// The key by which a camera settings file records its plugging.
+inline constexpr std::string_view PluggingKey = "plugged_in";
 
 }  // namespace sim

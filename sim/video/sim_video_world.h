@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sim_device_tree.h"
+#include "sim_plug_file.h"
 #include "sim_shared_file.h"
 #include "sim_video_camera.h"
 #include "sim_video_faults.h"
@@ -19,15 +21,47 @@
 
 namespace sim {
 
+using VideoTraceFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// One camera a scenario describes, as the PC's video side has it plugged in: the camera, the files
+// it keeps its values in, its trace and its plug.
+struct PluggedCamera {
+  std::shared_ptr<VideoCamera> camera;
+  std::u16string serialNumber;
+  // The settings file, empty when its values last only the run, and both files as this process
+  // last read or wrote them: the current values with their plugging, and the saved values.
+  std::string settingsPath;
+  std::string settingsText;
+  std::string settingsPlugging;
+  std::string savedText;
+  bool turnHeld = false;                        // this process holds the settings file's lock
+  bool writeFailed = false;                     // said once on standard error
+  bool readFailed = false;                      // likewise
+  std::uint64_t changesKept = 0;                // the camera's count of changes when last kept
+  VideoTraceFile trace{nullptr, &std::fclose};  // its own trace; none: its lines go to the PC's
+  std::string tracePrefix;                      // before its lines in the PC's: "" for the first
+  PlugFile plug;
+  bool present = true;          // as the last look at its plug file found it
+  bool pluggedInAgain = false;  // a look found it plugged in again: it starts from saved values
+  std::optional<UsbPorts> usbPorts;  // where its USB device is plugged in, once placed
+};
+
 struct VideoDevice {
   std::u16string friendlyName;
   std::shared_ptr<VideoCamera> camera;  // none: a capture device other than the camera
   std::u16string symbolicLink;          // the device interface path, one device's alone
+  // The scenario's camera behind the device; none for a device set up in-process and for further
+  // copies of the first camera in the PC's list, which keep their values for the run only.
+  std::shared_ptr<PluggedCamera> plugged;
 };
 
 // A capture device as the PC lists it: the camera when it bears the camera's name. `instance`
 // tells the devices' interface paths apart, as a PC's instance ids do.
 VideoDevice videoDevice(const std::u16string& friendlyName, unsigned instance = 0);
+
+// The instance id of a capture device's USB interface node, USB\VID_1BBD&PID_024C&MI_00\7&...,
+// from which its symbolic link is made.
+std::u16string captureInstanceIdFor(bool camera, unsigned instance);
 
 enum class VideoCallKind { KsProperty, GetRange, Set, Get };
 
@@ -66,15 +100,10 @@ struct VideoWorld {
   // CoTaskMemAlloc blocks handed out since the last reset. The library frees them with its own
   // CoTaskMemFree, which the simulated PC never sees.
   std::size_t blocksAllocated = 0;
-  // The camera that keeps its settings in the scenario's camera_settings file, and that file:
-  // the first camera listed, as a PC with one camera has it. Further copies of the camera keep
-  // theirs only for the run, rather than overwrite one another's in a shared file.
-  std::shared_ptr<const VideoCamera> settingsCamera;
-  std::string settingsPath;
-  std::string settingsText;          // the file as this process last read or wrote it
-  bool settingsTurnHeld = false;     // this process holds the file's lock
-  bool settingsWriteFailed = false;  // said once on standard error
-  bool settingsReadFailed = false;   // likewise
+  // The cameras the scenario describes, the first first; each is behind one device of the list,
+  // or none when the list does not name the first camera.
+  std::vector<std::shared_ptr<PluggedCamera>> cameras;
+  std::vector<VideoDevice> listed;  // the devices the last MFEnumDeviceSources found plugged in
 };
 
 VideoWorld& videoWorld();
@@ -86,8 +115,16 @@ std::size_t liveVideoObjects();
 // The HRESULT a scenario makes this step return, if any.
 std::optional<std::int32_t> injectedFault(VideoStep step);
 
-// Writes the call to the video trace, and keeps it when the world keeps a call log.
-void recordVideoCall(VideoCall call);
+// Writes the call to the video trace, the camera's own or the PC's, and keeps it when the world
+// keeps a call log.
+void recordVideoCall(VideoCall call, const PluggedCamera* camera = nullptr);
+
+// Looks whether the camera is plugged in, as the PC does when it lists its devices or a call
+// reaches the camera, and marks its USB device present or gone. Returns whether it is there.
+bool lookAtCamera(PluggedCamera& camera);
+
+// The devices plugged in now, in listing order.
+const std::vector<VideoDevice>& pluggedInDevices();
 
 // Appends one line per answered request to the file at `path` from now on.
 bool openVideoTrace(const std::string& path);
@@ -96,31 +133,39 @@ bool openVideoTrace(const std::string& path);
 // no trace. Counts as the process's scenario, so the seam no longer reads one.
 void resetVideoWorld();
 
-// Called after the camera accepted a change to one of its settings: when it is the camera that
-// keeps them in a file, the file is rewritten. A file that cannot be written is said once on
+// Called after a request the camera answered: when its values or those saved changed and it
+// keeps them in a file, the files are rewritten. A file that cannot be written is said once on
 // standard error and the camera goes on; the host's request succeeded all the same, as it would
 // on a camera whose settings memory has worn out.
-void cameraSettingsChanged(const VideoCamera& camera);
+void cameraSettingsChanged(PluggedCamera& camera);
 
-// One turn of this process on the settings of the camera that keeps them in a file, for the
-// length of one request a host makes of it. Every process that opens the camera shares it, as
-// programs share a real camera: the file's lock is taken (waiting while another process has it),
-// and what other processes changed since this one last looked is applied to the camera first.
-// Nothing for any other camera, nor inside a turn already held.
+// One turn of this process on a camera of the scenario, for the length of one request a host
+// makes of it. The camera is looked at first: a camera not plugged in takes no turn. Every process
+// that opens a camera that keeps its settings in a file shares it, as programs share a real
+// camera: the file's lock is taken (waiting while another process has it), and what other
+// processes changed since this one last looked is applied to the camera first. A camera plugged in
+// again since its values were kept starts from its saved values, or its factory ones. Nothing for
+// a device that is no scenario's camera, nor inside a turn already held.
 class CameraSettingsTurn {
  public:
-  explicit CameraSettingsTurn(VideoCamera* camera);
+  explicit CameraSettingsTurn(PluggedCamera* camera);
   ~CameraSettingsTurn();
   CameraSettingsTurn(const CameraSettingsTurn&) = delete;
   CameraSettingsTurn& operator=(const CameraSettingsTurn&) = delete;
 
+  // The camera is not plugged in: the request fails as for a device that is gone.
+  bool gone() const { return gone_; }
+
  private:
+  PluggedCamera* camera_ = nullptr;
   SharedFile lock_;
+  bool gone_ = false;
 };
 
-// Builds the video devices, the camera, its settings, the faults, the trace and the clock of a
-// scenario. Throws ScenarioError when the trace or camera settings file cannot be used or the
-// scenario asks for what the camera does not have or does not take.
+// Builds the video devices, the cameras, their settings, the faults, the traces and the clock of
+// a scenario, and places the devices in the device tree. Throws ScenarioError when a trace or
+// camera settings file cannot be used, when two cameras name one settings file, or when the
+// scenario asks for what a camera does not have or does not take.
 void applyVideoScenario(const VideoScenario& scenario);
 
 // The first call into the seam of a simulated library applies the scenario that
