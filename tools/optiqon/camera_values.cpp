@@ -169,15 +169,6 @@ void checkPassword(const std::string& text) {
   }
 }
 
-std::optional<int> propertyValue(double reported) {
-  // The library reports a failure as its HRESULT: the codes it passes on (0x8xxxxxxx) are
-  // negative numbers below -2^30, far outside any image property's range.
-  if (reported < -1073741824.0 || reported > 2147483647.0) {
-    return std::nullopt;
-  }
-  return static_cast<int>(reported);
-}
-
 std::string formatValue(const Setting& setting, const std::vector<double>& values) {
   std::string text;
   for (std::size_t i = 0; i < values.size(); ++i) {

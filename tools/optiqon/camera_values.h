@@ -1,20 +1,14 @@
-// What the tool's user names and types: the camera's image properties by name, its vendor
-// controls by number, and the values for them, all checked here before anything reaches the
-// camera.
+// What the tool's user names and types, and what the camera reads back: the camera's image
+// properties by name, its vendor controls by number, and the values for them, all checked here
+// before anything reaches the camera.
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "OptiqonCamera.h"
-
-// A bad argument: its message names the part that is wrong.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "exit_codes.h"
 
 struct Setting {
   enum class Kind { Property, Control };
@@ -54,6 +48,18 @@ struct Assignment {
   std::vector<double> values;
 };
 
+// One value as read: the property's number or the control's values, each empty when the camera
+// did not answer.
+struct Reading {
+  Setting setting;
+  std::optional<int> property;
+  std::optional<std::vector<double>> control;
+
+  bool answered() const {
+    return setting.kind == Setting::Kind::Property ? property.has_value() : control.has_value();
+  }
+};
+
 // NAME=VALUE or NUMBER=VALUE, checked whole; UsageError naming the bad part.
 Assignment parseAssignment(const std::string& text);
 
@@ -62,9 +68,6 @@ unsigned char parseByte(const std::string& text, const std::string& what);
 
 // Exactly four hexadecimal digits.
 void checkPassword(const std::string& text);
-
-// A property's value as the library reports it: empty when the report is a failure code.
-std::optional<int> propertyValue(double reported);
 
 // A value read from the camera as the user types it: a whole number, a byte list (1,2,3,4) or
 // the scaled number of control 30.

@@ -1,27 +1,16 @@
-// The tool's commands, each returning the process's exit code (an ExitCode). A UsageError
-// thrown from one means nothing was sent to the camera.
+// The tool's commands, added by the file of each group in the order the help lists them.
 #pragma once
 
-#include <string>
-#include <vector>
+#include "command_registry.h"
 
-int status(bool json);
-int show(bool json);
-int get(const std::vector<std::string>& names, bool json);
-int set(const std::vector<std::string>& texts, bool json);
+// status, show, get, set
+void addSettingsCommands(CommandRegistry& commands);
+// register, password, save, reset
+void addMaintenanceCommands(CommandRegistry& commands);
+// export, import
+void addProfileCommands(CommandRegistry& commands);
+// update
+void addUpdateCommand(CommandRegistry& commands);
 
-// Reads the register at `addressText`, after writing `valueText` to it when that is not empty.
-int registerCommand(const std::string& addressText, const std::string& valueText);
-int password(const std::string& text);
-// SaveSettings when `save`, ResetSettings otherwise.
-int settingsCommand(bool save);
-
-// Writes the camera's settings to the profile at `path`.
-int exportProfile(const std::string& path);
-// Writes the profile at `path` to the camera and reads each value back; with `dryRun` shows
-// what would change and writes nothing; with `save` has the camera store the result.
-int importProfile(const std::string& path, bool dryRun, bool save);
-
-// Has the library run the upgrader on the image at `path`, showing its progress; returns the
-// upgrader's verdict as an exit code.
-int updateFirmware(const std::string& path);
+// Has the camera store its current settings, and says whether it did: save, and import --save.
+int saveSettings(Camera& camera);

@@ -1,13 +1,10 @@
 // The commands for what is not a setting: a camera register, the password, and storing or
 // restoring the settings as a whole.
-#include <Brenwick.h>
-
 #include <cstdio>
-#include <iostream>
+#include <memory>
 
-#include "camera_access.h"
 #include "commands.h"
-#include "library_output_capture.h"
+#include "output_format.h"
 
 namespace {
 
@@ -17,62 +14,100 @@ std::string hexByte(int value) {
   return text;
 }
 
-}  // namespace
-
-int registerCommand(const std::string& addressText, const std::string& valueText) {
+// Reads the register at `addressText`, after writing `valueText` to it when that is not empty.
+int registerCommand(const CommandContext& context, const std::string& addressText,
+                    const std::string& valueText) {
   const unsigned char address = parseByte(addressText, "register address");
   const bool writing = !valueText.empty();
   const unsigned char value = writing ? parseByte(valueText, "register value") : 0;
-  if (!openCamera()) {
-    return NoCamera;
-  }
-  if (writing && !withLibraryOutputCaptured([&] { return SetRegister(address, value); })) {
-    std::cerr << "optiqon: the camera refused register " << hexByte(address) << '\n';
+  const std::unique_ptr<Camera> camera = context.openCamera();
+  if (writing && !camera->writeRegister(address, value)) {
+    printProblem("the camera refused register " + hexByte(address));
     return Refused;
   }
-  // The camera answers a register read with the register it was last given and its value; the
-  // library hands back the value, and control 3's one byte is the address.
-  const std::vector<double> reported = readControl(RegisterControl).value_or(std::vector<double>{});
-  const int read = withLibraryOutputCaptured([] { return GetRegister(); });
-  if (read < 0) {
+  const RegisterAnswer answer = camera->readRegister();
+  if (!answer.value) {
     return Refused;
   }
-  if (reported.size() != 1 || static_cast<int>(reported[0]) != address) {
-    std::cerr << "optiqon: the camera reads back only the register last written ("
-              << (reported.empty() ? "?" : hexByte(static_cast<int>(reported[0])))
-              << "): write register " << hexByte(address) << " to read it\n";
+  if (answer.lastGiven.size() != 1 || answer.lastGiven[0] != address) {
+    printProblem("the camera reads back only the register last written (" +
+                 (answer.lastGiven.empty() ? "?" : hexByte(answer.lastGiven[0])) +
+                 "): write register " + hexByte(address) + " to read it");
     return Refused;
   }
-  std::cout << "register " << hexByte(address) << " = " << hexByte(read) << '\n';
-  return writing && read != value ? Refused : Ok;
+  printLine("register " + hexByte(address) + " = " + hexByte(*answer.value));
+  return writing && *answer.value != value ? Refused : Ok;
 }
 
-int password(const std::string& text) {
+int password(const CommandContext& context, const std::string& text) {
   checkPassword(text);
-  if (!openCamera()) {
-    return NoCamera;
-  }
-  if (!withLibraryOutputCaptured([&] { return SetPassword(text.c_str()); })) {
-    std::cerr << "optiqon: the camera did not accept the password\n";
+  if (!context.openCamera()->sendPassword(text)) {
+    printProblem("the camera did not accept the password");
     return Refused;
   }
-  std::cout << "password accepted\n";
+  printLine("password accepted");
   return Ok;
 }
 
-int settingsCommand(bool save) {
-  if (!openCamera()) {
-    return NoCamera;
-  }
-  const int result =
-      withLibraryOutputCaptured([save] { return save ? SaveSettings() : ResetSettings(); });
+// What a settings command does, and how it speaks of it.
+struct SettingsAction {
+  int (Camera::*call)();
+  const char* refusal;
+  const char* done;
+};
+
+const SettingsAction Save{&Camera::storeSettings, "save its settings", "settings saved"};
+const SettingsAction Reset{&Camera::restoreFactorySettings, "reset its settings",
+                           "factory settings restored"};
+
+int settingsCommand(Camera& camera, const SettingsAction& action) {
+  const int result = (camera.*action.call)();
   if (result != 0) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
-    std::cerr << "optiqon: the camera refused to "
-              << (save ? "save its settings" : "reset its settings") << " (" << code << ")\n";
+    printProblem(std::string("the camera refused to ") + action.refusal + " (" + code + ")");
     return Refused;
   }
-  std::cout << (save ? "settings saved\n" : "factory settings restored\n");
+  printLine(action.done);
   return Ok;
+}
+
+struct RegisterOptions {
+  std::string address;
+  std::string value;
+};
+
+void addRegisterCommand(CommandRegistry& commands) {
+  const auto options = std::make_shared<RegisterOptions>();
+  CLI::App& command =
+      commands.add("register", "Writes a camera register, or reads the one last written",
+                   [options](const CommandContext& context) {
+                     return registerCommand(context, options->address, options->value);
+                   });
+  command.add_option("address", options->address, "0 to 255, or 0x00 to 0xFF")->required();
+  command.add_option("value", options->value, "The value to write (0 to 255, or 0x00 to 0xFF)");
+}
+
+void addPasswordCommand(CommandRegistry& commands) {
+  const auto text = std::make_shared<std::string>();
+  CLI::App& command =
+      commands.add("password", "Sends the camera's password",
+                   [text](const CommandContext& context) { return password(context, *text); });
+  command.add_option("password", *text, "Four hexadecimal digits")->required();
+}
+
+}  // namespace
+
+int saveSettings(Camera& camera) {
+  return settingsCommand(camera, Save);
+}
+
+void addMaintenanceCommands(CommandRegistry& commands) {
+  addRegisterCommand(commands);
+  addPasswordCommand(commands);
+  commands.add("save", "Makes the camera store its current settings",
+               [](const CommandContext& context) { return saveSettings(*context.openCamera()); });
+  commands.add(
+      "reset", "Restores the camera's factory settings",
+      [](const CommandContext& context) { return settingsCommand(*context.openCamera(), Reset); });
 }

@@ -1,12 +1,9 @@
 // The commands that read and change the camera's settings: status, show, get and set.
-#include <Brenwick.h>
+#include <memory>
+#include <optional>
 
-#include <iostream>
-#include <nlohmann/json.hpp>
-
-#include "camera_access.h"
 #include "commands.h"
-#include "library_output_capture.h"
+#include "output_format.h"
 
 namespace {
 
@@ -25,40 +22,15 @@ bool took(const Assignment& assignment, const Reading& reading) {
   return reading.control == assignment.values;
 }
 
-}  // namespace
-
-int status(bool json) {
-  const bool present = initializeCamera();
-  std::string serial;
-  if (present) {
-    serial = readSerialNumber();
-  }
-  if (json) {
-    nlohmann::ordered_json result;
-    result["camera"] = present ? "present" : "absent";
-    if (present) {
-      result["serial_number"] = serial;
-    }
-    std::cout << result.dump() << '\n';
-  } else {
-    std::cout << "camera                  " << (present ? "present" : "absent") << '\n';
-    if (present) {
-      std::cout << "serial number           " << serial << '\n';
-    }
-  }
-  return present ? Ok : NoCamera;
-}
-
-int show(bool json) {
-  if (!openCamera()) {
-    return NoCamera;
-  }
+// Reads each setting; a setting the camera did not answer for is named, and makes the result
+// Refused.
+int readEach(Camera& camera, const std::vector<Setting>& settings, bool json) {
   std::vector<Reading> readings;
   int result = Ok;
-  for (const Setting& setting : everySetting()) {
-    readings.push_back(readSetting(setting));
+  for (const Setting& setting : settings) {
+    readings.push_back(camera.read(setting));
     if (!readings.back().answered()) {
-      std::cerr << "optiqon: the camera did not answer for " << setting.label << '\n';
+      printProblem("the camera did not answer for " + setting.label);
       result = Refused;
     }
   }
@@ -66,56 +38,135 @@ int show(bool json) {
   return result;
 }
 
-int get(const std::vector<std::string>& names, bool json) {
+int status(const CommandContext& context, bool json) {
+  const std::unique_ptr<Camera> camera = context.findCamera();
+  const std::string serial = camera ? camera->serialNumber() : "";
+  const char* const presence = camera ? "present" : "absent";
+  if (json) {
+    Json result;
+    result["camera"] = presence;
+    if (camera) {
+      result["serial_number"] = serial;
+    }
+    printJson(result);
+  } else {
+    printRow("camera", presence);
+    if (camera) {
+      printRow("serial number", serial);
+    }
+  }
+  return camera ? Ok : NoCamera;
+}
+
+int show(const CommandContext& context, bool json) {
+  return readEach(*context.openCamera(), everySetting(), json);
+}
+
+int get(const CommandContext& context, const std::vector<std::string>& names, bool json) {
   std::vector<Setting> settings;
   for (const std::string& name : names) {
     settings.push_back(findSetting(name));
   }
-  if (!openCamera()) {
-    return NoCamera;
-  }
-  std::vector<Reading> readings;
-  int result = Ok;
-  for (const Setting& setting : settings) {
-    readings.push_back(readSetting(setting));
-    if (!readings.back().answered()) {
-      std::cerr << "optiqon: the camera did not answer for " << setting.label << '\n';
-      result = Refused;
-    }
-  }
-  printReadings(readings, json);
-  return result;
+  return readEach(*context.openCamera(), settings, json);
 }
 
-int set(const std::vector<std::string>& texts, bool json) {
+// Every assignment checked, each bad one named; none when any is bad.
+std::optional<std::vector<Assignment>> parseAssignments(const std::vector<std::string>& texts) {
   std::vector<Assignment> assignments;
   bool bad = false;
   for (const std::string& text : texts) {
     try {
       assignments.push_back(parseAssignment(text));
     } catch (const UsageError& error) {
-      std::cerr << "optiqon: " << error.what() << '\n';
+      printProblem(error.what());
       bad = true;
     }
   }
   if (bad) {
+    return std::nullopt;
+  }
+  return assignments;
+}
+
+int set(const CommandContext& context, const std::vector<std::string>& texts, bool json) {
+  const std::optional<std::vector<Assignment>> assignments = parseAssignments(texts);
+  if (!assignments) {
     return BadUsage;
   }
-  if (!openCamera()) {
-    return NoCamera;
-  }
+  const std::unique_ptr<Camera> camera = context.openCamera();
   std::vector<Reading> readings;
   int result = Ok;
-  for (const Assignment& assignment : assignments) {
+  for (const Assignment& assignment : *assignments) {
     const Setting& setting = assignment.setting;
-    writeSetting(setting, assignment.values);
-    readings.push_back(readSetting(setting));
+    camera->write(setting, assignment.values);
+    readings.push_back(camera->read(setting));
     if (!took(assignment, readings.back())) {
-      std::cerr << "optiqon: " << setting.label << " did not take the value "
-                << formatValue(setting, assignment.values) << '\n';
+      printProblem(setting.label + " did not take the value " +
+                   formatValue(setting, assignment.values));
       result = Refused;
     }
   }
   printReadings(readings, json);
   return result;
+}
+
+// What a reading command's options hold. CLI11 fills them while it parses, after the command was
+// added, so each command's action shares them with its options.
+struct ReadingOptions {
+  std::vector<std::string> items;
+  bool json = false;
+};
+
+void addStatusCommand(CommandRegistry& commands) {
+  const auto options = std::make_shared<ReadingOptions>();
+  CLI::App& command = commands.add(
+      "status", "Whether the camera is there, and its serial number",
+      [options](const CommandContext& context) { return status(context, options->json); });
+  addJsonFlag(command, options->json);
+}
+
+void addShowCommand(CommandRegistry& commands) {
+  const auto options = std::make_shared<ReadingOptions>();
+  CLI::App& command = commands.add(
+      "show", "Every image property and vendor control with its value",
+      [options](const CommandContext& context) { return show(context, options->json); });
+  addJsonFlag(command, options->json);
+}
+
+void addGetCommand(CommandRegistry& commands) {
+  const auto options = std::make_shared<ReadingOptions>();
+  CLI::App& command = commands.add("get", "Image properties by name, vendor controls by number",
+                                   [options](const CommandContext& context) {
+                                     return get(context, options->items, options->json);
+                                   });
+  command
+      .add_option("setting", options->items,
+                  "brightness, contrast, hue, saturation, sharpness, "
+                  "gamma, color-enable, white-balance, backlight-compensation, gain, or 1 to 39")
+      ->required();
+  addJsonFlag(command, options->json);
+}
+
+void addSetCommand(CommandRegistry& commands) {
+  const auto options = std::make_shared<ReadingOptions>();
+  CLI::App& command =
+      commands.add("set", "Sets image properties and vendor controls, and reads each back",
+                   [options](const CommandContext& context) {
+                     return set(context, options->items, options->json);
+                   });
+  command
+      .add_option("assignment", options->items,
+                  "NAME=VALUE (a whole number) or NUMBER=BYTES (e.g. 20=1,2,3,4; "
+                  "30 takes its scaled number): every one is checked before any is sent")
+      ->required();
+  addJsonFlag(command, options->json);
+}
+
+}  // namespace
+
+void addSettingsCommands(CommandRegistry& commands) {
+  addStatusCommand(commands);
+  addShowCommand(commands);
+  addGetCommand(commands);
+  addSetCommand(commands);
 }

@@ -1,23 +1,15 @@
-// The firmware update: the library starts the upgrader and echoes what it prints; the tool reads
-// that echo through a pipe as it comes, shows it as progress, and ends with the upgrader's
-// verdict as its exit code.
-#include <Brenwick.h>
-
+// The firmware update: the camera's flash written with an image and every page verified, its
+// progress shown as it comes, and the upgrader's verdict as the exit code.
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <thread>
+#include <memory>
 
-#include "camera_access.h"
-#include "camera_values.h"
-#include "command_line_quoting.h"
 #include "commands.h"
 #include "console_streams.h"
-#include "library_output_pipe.h"
+#include "output_format.h"
 #include "progress_display.h"
-#include "upgrader_progress.h"
 
 namespace {
 
@@ -44,12 +36,6 @@ void checkImage(const std::string& path) {
   }
 }
 
-// The upgrader takes an argument that begins with a dash for its switch (-s reads the serial
-// number): an image named so is passed as a path in the current directory.
-std::string imageArgument(const std::string& path) {
-  return path.rfind('-', 0) == 0 ? "./" + path : path;
-}
-
 std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration took) {
   if (!verdict) {
     return "firmware update failed: the upgrader ended without a verdict";
@@ -71,69 +57,56 @@ std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration 
   }
 }
 
-// Reads the library's echo from the pipe until it is given back, showing progress on the
-// tool's own standard output and every other line of the upgrader on standard error.
-class EchoReader {
+// The progress on the tool's own standard output, and every other line of the upgrader on
+// standard error.
+class ProgressShown : public UpdateWatcher {
  public:
-  EchoReader(LibraryOutputPipe& pipe, Clock::time_point start)
-      : pipe_(pipe),
-        start_(start),
-        display_(console::isTerminal(pipe.toolOutput()),
-                 [&pipe](std::string_view text) { console::writeAll(pipe.toolOutput(), text); }) {}
+  explicit ProgressShown(Clock::time_point start) : start_(start) {}
 
-  void run() {
-    const auto show = [this](const std::string* line) {
-      if (line == nullptr) {
-        display_.show(progress_, Clock::now() - start_);
-        return;
-      }
-      display_.clear();
-      std::cerr << *line << std::endl;
-    };
-    char buffer[512];
-    for (long got; (got = pipe_.read(buffer, sizeof buffer)) > 0;) {
-      progress_.take(std::string_view(buffer, static_cast<std::size_t>(got)), show);
-    }
-    progress_.finish(show);
-    display_.end();
+  void begin(int toolOutput) override {
+    display_.emplace(console::isTerminal(toolOutput),
+                     [toolOutput](std::string_view text) { console::writeAll(toolOutput, text); });
   }
 
-  const UpgraderProgress& progress() const { return progress_; }
+  void progressed(const UpgraderProgress& progress) override {
+    display_->show(progress, Clock::now() - start_);
+  }
+
+  void said(const std::string& line) override {
+    display_->clear();
+    std::cerr << line << std::endl;
+  }
+
+  void end() override { display_->end(); }
 
  private:
-  LibraryOutputPipe& pipe_;
   Clock::time_point start_;
-  UpgraderProgress progress_;
-  ProgressDisplay display_;
+  std::optional<ProgressDisplay> display_;
 };
+
+int update(const CommandContext& context, const std::string& image) {
+  checkImage(image);
+  const Clock::time_point start = Clock::now();
+  ProgressShown shown(start);
+  const UpdateOutcome outcome = updateFirmware(context.options().camera, image, shown);
+  if (!outcome.started) {
+    printProblem(outcome.failure);
+    return NoVerdict;
+  }
+  if (!outcome.failure.empty()) {
+    printProblem(outcome.failure);
+  }
+  printLine(verdictLine(outcome.verdict, outcome.pages, Clock::now() - start));
+  return outcome.verdict.value_or(NoVerdict);
+}
 
 }  // namespace
 
-int updateFirmware(const std::string& image) {
-  checkImage(image);
-  LibraryOutputPipe pipe;
-  if (!pipe.opened()) {
-    std::cerr << "optiqon: no pipe for the upgrader's output: the update was not started\n";
-    return NoVerdict;
-  }
-  const Clock::time_point start = Clock::now();
-  EchoReader reader(pipe, start);
-  std::string failure;
-  {
-    const console::InterruptsLeftToUpgrader interrupts;
-    std::thread reading([&reader] { reader.run(); });
-    try {
-      UpdateFirmware(quotedArgument(imageArgument(image)));
-    } catch (const std::exception& error) {
-      failure = error.what();
-    }
-    pipe.giveBack();
-    reading.join();
-  }
-  if (!failure.empty()) {
-    std::cerr << "optiqon: " << failure << '\n';
-  }
-  const UpgraderProgress& progress = reader.progress();
-  std::cout << verdictLine(progress.verdict(), progress.totalPages(), Clock::now() - start) << '\n';
-  return progress.verdict().value_or(NoVerdict);
+void addUpdateCommand(CommandRegistry& commands) {
+  const auto image = std::make_shared<std::string>();
+  CLI::App& command = commands.add(
+      "update", "Writes a firmware image to the camera's flash, and verifies every page",
+      [image](const CommandContext& context) { return update(context, *image); },
+      UpdateExitCodesHelp);
+  command.add_option("image", *image, "The firmware image")->required();
 }

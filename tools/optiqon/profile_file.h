@@ -1,0 +1,32 @@
+// A settings profile: the camera's settings as a JSON file, which export writes and import reads.
+// A file is checked whole before anything is sent, so that a bad file never leaves the camera
+// half set.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "camera_values.h"
+
+// One value of a profile: as the file holds it (and as get shows it), and as it is written.
+struct ProfileValue {
+  Setting setting;
+  std::vector<double> file;
+  std::vector<double> write;
+};
+
+// Whether a profile keeps the setting: every one but the register and password controls, which
+// are no settings.
+bool keptInProfile(const Setting& setting);
+
+// The profile of the camera with `serialNumber` and its `readings`, taken now: one value a line,
+// each value on its line whole, so that a profile reads and compares as the table of show does.
+std::string profileText(const std::string& serialNumber, const std::vector<Reading>& readings);
+
+// The file's values, image properties in their numbering order, then vendor controls
+// ascending; UsageError naming every bad part when the file is not a profile that can be
+// written whole.
+std::vector<ProfileValue> readProfile(const std::string& path);
+
+// Whether the camera holds the profile's value, as `reading` shows it.
+bool matches(const ProfileValue& value, const Reading& reading);
