@@ -11,7 +11,6 @@
 #include "control_sizes.h"
 #include "maintenance_commands.h"
 #include "property_commands.h"
-#include "uvc_extension.h"
 #include "sim_video_camera.h"
 #include "uvc_extension.h"
 
