@@ -166,14 +166,14 @@ std::u16string addDeviceInterface(std::size_t node, std::u16string_view interfac
 
 void removeDeviceInterfaces(std::u16string_view interfaceClass) {
   DeviceTree& tree = deviceTree();
-  std::erase_if(tree.interfaces, [&](const DeviceInterface& interface) {
-    return interface.interfaceClass == interfaceClass;
+  std::erase_if(tree.interfaces, [&](const DeviceInterface& shown) {
+    return shown.interfaceClass == interfaceClass;
   });
   // A node stays while an interface hangs from it or beneath it; the others go, and the indexes
   // of those that stay close up.
   std::vector<bool> keep(tree.nodes.size(), false);
-  for (const DeviceInterface& interface : tree.interfaces) {
-    for (std::optional<std::size_t> up = interface.node; up; up = tree.nodes[*up].parent) {
+  for (const DeviceInterface& shown : tree.interfaces) {
+    for (std::optional<std::size_t> up = shown.node; up; up = tree.nodes[*up].parent) {
       keep[*up] = true;
     }
   }
@@ -190,8 +190,8 @@ void removeDeviceInterfaces(std::u16string_view interfaceClass) {
       node.parent = newIndex[*node.parent];
     }
   }
-  for (DeviceInterface& interface : tree.interfaces) {
-    interface.node = newIndex[interface.node];
+  for (DeviceInterface& shown : tree.interfaces) {
+    shown.node = newIndex[shown.node];
   }
   tree.nodes = std::move(kept);
 }

@@ -212,6 +212,7 @@ extern "C" {
 HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                                DWORD flags, HANDLE pattern) {
+  sim::ensureHidScenarioLoaded();
   sim::HidWorld& world = hidWorld();
   if (fileName == nullptr || creationDisposition != OPEN_EXISTING) {
     sim::fail(ERROR_INVALID_PARAMETER);
@@ -249,6 +250,7 @@ BOOL SIM_SERVED(CloseHandle)(HANDLE handle) {
 }
 
 HDEVINFO SIM_SERVED(SetupDiGetClassDevsW)(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
+  sim::ensureHidScenarioLoaded();
   sim::HidWorld& world = hidWorld();
   if (world.classDevicesFail || classGuid == nullptr ||
       std::memcmp(classGuid, &sim::HidInterfaceClass, sizeof(GUID)) != 0 ||

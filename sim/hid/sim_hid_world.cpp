@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -152,9 +153,13 @@ HidWorld& hidWorld() {
 
 namespace {
 
+// Set once the process has its HID scenario, read or set up in-process.
+bool scenarioLoaded = false;
+
 // Forgets every interface, camera, handle and file of the HID world, and the HID side's part of
 // the device tree.
 void clearHidWorld() {
+  scenarioLoaded = true;
   HidWorld& world = hidWorld();
   world.interfaces.clear();
   world.cameras.resize(1);
@@ -217,26 +222,24 @@ void placeInterfaces(const std::vector<std::u16string>& serials) {
   std::size_t unrelated = 0;
   std::size_t copies = 0;
   std::vector<bool> placed(world.cameras.size(), false);
-  for (const HidInterface& interface : world.interfaces) {
+  for (const HidInterface& shown : world.interfaces) {
     std::size_t usbDevice = 0;
     unsigned interfaceNumber = 0;
-    if (!interface.isCamera || interface.camera >= world.cameras.size()) {
-      usbDevice =
-          plugUsbDevice(portsOfHidDevice(unrelated++), interface.vendorId, interface.productId, {});
-    } else if (placed[interface.camera]) {
-      usbDevice =
-          plugUsbDevice(portsOfCameraCopy(copies++), interface.vendorId, interface.productId, {});
+    if (!shown.isCamera || shown.camera >= world.cameras.size()) {
+      usbDevice = plugUsbDevice(portsOfHidDevice(unrelated++), shown.vendorId, shown.productId, {});
+    } else if (placed[shown.camera]) {
+      usbDevice = plugUsbDevice(portsOfCameraCopy(copies++), shown.vendorId, shown.productId, {});
       interfaceNumber = 1;
     } else {
-      const UsbPorts ports = portsOfCamera(interface.camera);
-      usbDevice = plugUsbDevice(ports, interface.vendorId, interface.productId,
-                                usbSerialOf(serials, interface.camera));
-      world.cameras[interface.camera].usbPorts = ports;
-      placed[interface.camera] = true;
+      const UsbPorts ports = portsOfCamera(shown.camera);
+      usbDevice =
+          plugUsbDevice(ports, shown.vendorId, shown.productId, usbSerialOf(serials, shown.camera));
+      world.cameras[shown.camera].usbPorts = ports;
+      placed[shown.camera] = true;
       interfaceNumber = 1;
     }
     const std::size_t node =
-        addChildNode(usbInterfaceNode(usbDevice, interfaceNumber), interface.instanceId);
+        addChildNode(usbInterfaceNode(usbDevice, interfaceNumber), shown.instanceId);
     addDeviceInterface(node, HidInterfaceClassText);
   }
 }
@@ -336,6 +339,18 @@ void applyHidScenario(const HidScenario& scenario) {
     throw ScenarioError(scenario.tracePath + ": cannot open the trace file");
   }
   clock().reset(scenario.clock);
+}
+
+void ensureHidScenarioLoaded() {
+  if (scenarioLoaded) {
+    return;
+  }
+  try {
+    applyHidScenario(hidScenarioFromEnvironment());
+  } catch (const ScenarioError& error) {
+    std::fprintf(stderr, "simulated camera: %s\n", error.what());
+    std::exit(ScenarioUnusable);
+  }
 }
 
 }  // namespace sim

@@ -134,6 +134,12 @@ bool lookAtCamera(HidCamera& camera);
 // cameras name one flash file.
 void applyHidScenario(const HidScenario& scenario);
 
+// The first call into the HID seam of a process that set up no HID world of its own (a library
+// that links the simulated HID side, as the camera API does) applies the scenario that
+// OPTIQON_SIM_CAMERA names. When it cannot be used, the process prints why and exits with
+// ScenarioUnusable, as the simulated upgrader does.
+void ensureHidScenarioLoaded();
+
 // The default PC: `cameraIndex` unrelated interfaces, then the camera, with the given serial.
 void resetHidWorld(unsigned cameraIndex = 1, const std::u16string& serialNumber = u"K3M51-0001");
 

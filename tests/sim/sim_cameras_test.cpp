@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "environment_variable.h"
 #include "hid_services.h"
 #include "media_services.h"
 #include "scratch_directory.h"
@@ -625,9 +626,9 @@ TEST_F(SeveralCameras, DeviceTreeHoldsEachCamerasInterfacesWithThePathsTheSeamsH
   startRun(threeCameras("video_devices = USB Camera, Corvantis Optiqon\n"));
   const sim::DeviceTree& tree = sim::deviceTree();
   auto usbDeviceOf = [&](const std::u16string& path) -> const sim::DeviceNode* {
-    for (const sim::DeviceInterface& interface : tree.interfaces) {
-      if (interface.path == path) {
-        std::size_t node = interface.node;
+    for (const sim::DeviceInterface& shown : tree.interfaces) {
+      if (shown.path == path) {
+        std::size_t node = shown.node;
         while (tree.nodes[node].parent) {
           node = *tree.nodes[node].parent;
         }
@@ -662,11 +663,11 @@ TEST_F(SeveralCameras, DeviceTreeHoldsEachCamerasInterfacesWithThePathsTheSeamsH
   EXPECT_NE(usbDeviceOf(video[0]), nullptr);
   EXPECT_NE(usbDeviceOf(hid[0]), usbDeviceOf(video[0]));
   // Each path is the interface's node's instance id by Windows' rule.
-  for (const sim::DeviceInterface& interface : tree.interfaces) {
-    EXPECT_EQ(interface.path,
+  for (const sim::DeviceInterface& shown : tree.interfaces) {
+    EXPECT_EQ(shown.path,
               sim::interfacePathOf(
-                  tree.nodes[interface.node].instanceId, interface.interfaceClass,
-                  interface.interfaceClass == sim::CaptureInterfaceClassText ? u"\\global" : u""));
+                  tree.nodes[shown.node].instanceId, shown.interfaceClass,
+                  shown.interfaceClass == sim::CaptureInterfaceClassText ? u"\\global" : u""));
   }
 
   // Setting one side up again leaves the other's interfaces and devices.
@@ -674,6 +675,33 @@ TEST_F(SeveralCameras, DeviceTreeHoldsEachCamerasInterfacesWithThePathsTheSeamsH
   EXPECT_EQ(usbDeviceOf(hid[2]), nullptr);
   EXPECT_NE(usbDeviceOf(video[2]), nullptr);
   EXPECT_EQ(usbDeviceOf(video[2])->instanceId, u"USB\\VID_1BBD&PID_024C\\K3M51-B002");
+}
+
+// --- A library that links the HID side reads the scenario at its first HID call
+// ------------------------------------------------- Each runs in a fresh process, as the scenario
+// is read only once.
+
+TEST(HidScenarioLoading, FirstHidCallOfALibraryAppliesTheEnvironmentsScenario) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ScratchDirectory scratch;
+  const std::string path = (scratch / "pc.scenario").string();
+  std::ofstream(path) << "camera_index = 0\n[camera]\n[camera]\ncamera = absent\n";
+  setEnvironmentVariable("OPTIQON_SIM_CAMERA", path.c_str());
+  EXPECT_EXIT(std::exit(static_cast<int>(listedSerials().size())), ::testing::ExitedWithCode(2),
+              "");
+  clearEnvironmentVariable("OPTIQON_SIM_CAMERA");
+}
+
+TEST(HidScenarioLoading, UnusableScenarioEndsTheProcessWithItsReason) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string path = "hid_scenario_loading.txt";  // the same name in the child process
+  std::ofstream(path) << "[camera]\nclock = virtual\n";
+  setEnvironmentVariable("OPTIQON_SIM_CAMERA", path.c_str());
+  EXPECT_EXIT(hidPaths(), ::testing::ExitedWithCode(64),
+              "simulated camera: hid_scenario_loading.txt:2: key 'clock' belongs before the first "
+              "\\[camera\\]");
+  clearEnvironmentVariable("OPTIQON_SIM_CAMERA");
+  std::filesystem::remove(path);
 }
 
 }  // namespace
