@@ -15,9 +15,9 @@ namespace {
 // HID service adds.
 constexpr std::size_t SerialCharacters = 127;
 
-std::optional<std::string> serialNumberOf(HANDLE interface) {
+std::optional<std::string> serialNumberOf(HANDLE hidInterface) {
   std::array<WCHAR, SerialCharacters> buffer{};
-  if (!HidD_GetSerialNumberString(interface, buffer.data(),
+  if (!HidD_GetSerialNumberString(hidInterface, buffer.data(),
                                   static_cast<ULONG>(buffer.size() * sizeof(WCHAR)))) {
     return std::nullopt;
   }
