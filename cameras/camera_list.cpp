@@ -1,9 +1,58 @@
 #include "camera_list.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <string_view>
 
 namespace cameras {
+namespace {
+
+// Locations in the order of their ports: runs of digits compare as numbers, so that port 10 comes
+// after port 9 (1-9 before 1-10, USB(9) before USB(10)).
+bool portOrder(const std::string& a, const std::string& b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (std::isdigit(static_cast<unsigned char>(a[i])) != 0 &&
+        std::isdigit(static_cast<unsigned char>(b[j])) != 0) {
+      std::size_t endA = i;
+      std::size_t endB = j;
+      while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA])) != 0) {
+        ++endA;
+      }
+      while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB])) != 0) {
+        ++endB;
+      }
+      const std::string_view digitsA = std::string_view(a).substr(i, endA - i);
+      const std::string_view digitsB = std::string_view(b).substr(j, endB - j);
+      // Without leading zeros, the longer run is the larger number.
+      const auto significant = [](std::string_view digits) {
+        const std::size_t first = digits.find_first_not_of('0');
+        return first == std::string_view::npos ? std::string_view() : digits.substr(first);
+      };
+      const std::string_view numberA = significant(digitsA);
+      const std::string_view numberB = significant(digitsB);
+      if (numberA.size() != numberB.size()) {
+        return numberA.size() < numberB.size();
+      }
+      if (numberA != numberB) {
+        return numberA < numberB;
+      }
+      i = endA;
+      j = endB;
+      continue;
+    }
+    if (a[i] != b[j]) {
+      return a[i] < b[j];
+    }
+    ++i;
+    ++j;
+  }
+  return a.size() - i < b.size() - j;
+}
+
+}  // namespace
 
 std::vector<CameraEntry> pairSides(const std::vector<HidSide>& hid,
                                    const std::vector<VideoSide>& video) {
@@ -40,7 +89,7 @@ std::vector<CameraEntry> pairSides(const std::vector<HidSide>& hid,
     if (a.location.empty() || b.location.empty()) {
       return !a.location.empty() && b.location.empty();
     }
-    return a.location < b.location;
+    return portOrder(a.location, b.location);
   });
   return cameras;
 }

@@ -378,4 +378,16 @@ TEST(CameraPairing, SidesPairByUsbDeviceAndASideThePlatformCannotPlaceStaysAlone
   EXPECT_EQ(*paired[4].videoLink, u"video-y");
 }
 
+TEST(CameraPairing, CamerasAreListedInTheOrderOfTheirPorts) {
+  std::vector<cameras::VideoSide> video;
+  for (const char* location : {"1-10", "1-9", "2-1", "1-9.2", "1-09.10", "1-9.3"}) {
+    video.push_back({u"video", cameras::UsbDevice{location}});
+  }
+  std::vector<std::string> order;
+  for (const cameras::CameraEntry& camera : cameras::pairSides({}, video)) {
+    order.push_back(camera.location);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"1-9", "1-9.2", "1-9.3", "1-09.10", "1-10", "2-1"}));
+}
+
 }  // namespace
