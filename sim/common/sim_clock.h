@@ -3,6 +3,7 @@
 // camera.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -19,7 +20,7 @@ class Clock {
 
  private:
   Mode mode_ = Mode::Virtual;
-  std::uint64_t virtualMs_ = 0;
+  std::atomic<std::uint64_t> virtualMs_ = 0;  // counted by whichever thread sleeps
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

@@ -212,6 +212,7 @@ extern "C" {
 HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                                DWORD flags, HANDLE pattern) {
+  const auto held = sim::holdHidWorld();
   sim::ensureHidScenarioLoaded();
   sim::HidWorld& world = hidWorld();
   if (fileName == nullptr || creationDisposition != OPEN_EXISTING) {
@@ -242,6 +243,7 @@ HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shar
 }
 
 BOOL SIM_SERVED(CloseHandle)(HANDLE handle) {
+  const auto held = sim::holdHidWorld();
   hidWorld().handlePluggings.erase(handle);
   if (hidWorld().openHandles.erase(handle) != 0) {
     return TRUE;
@@ -250,6 +252,7 @@ BOOL SIM_SERVED(CloseHandle)(HANDLE handle) {
 }
 
 HDEVINFO SIM_SERVED(SetupDiGetClassDevsW)(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
+  const auto held = sim::holdHidWorld();
   sim::ensureHidScenarioLoaded();
   sim::HidWorld& world = hidWorld();
   if (world.classDevicesFail || classGuid == nullptr ||
@@ -277,6 +280,7 @@ HDEVINFO SIM_SERVED(SetupDiGetClassDevsW)(const GUID* classGuid, PCWSTR, HWND, D
 BOOL SIM_SERVED(SetupDiEnumDeviceInterfaces)(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*,
                                              DWORD memberIndex,
                                              PSP_DEVICE_INTERFACE_DATA interfaceData) {
+  const auto held = sim::holdHidWorld();
   sim::HidWorld& world = hidWorld();
   auto found = world.deviceInfoSets.find(set);
   if (found == world.deviceInfoSets.end()) {
@@ -304,6 +308,7 @@ BOOL SIM_SERVED(SetupDiGetDeviceInterfaceDetailW)(HDEVINFO set,
                                                   PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                                   DWORD detailSize, PDWORD requiredSize,
                                                   PSP_DEVINFO_DATA) {
+  const auto held = sim::holdHidWorld();
   sim::HidWorld& world = hidWorld();
   if (world.deviceInfoSets.count(set) == 0) {
     return sim::fail(ERROR_INVALID_HANDLE);
@@ -344,16 +349,19 @@ BOOL SIM_SERVED(SetupDiGetDeviceInterfaceDetailW)(HDEVINFO set,
 }
 
 BOOL SIM_SERVED(SetupDiDestroyDeviceInfoList)(HDEVINFO set) {
+  const auto held = sim::holdHidWorld();
   return hidWorld().deviceInfoSets.erase(set) != 0 ? TRUE : sim::fail(ERROR_INVALID_HANDLE);
 }
 
 void SIM_SERVED(HidD_GetHidGuid)(GUID* hidGuid) {
+  const auto held = sim::holdHidWorld();
   if (hidGuid != nullptr) {
     *hidGuid = sim::HidInterfaceClass;
   }
 }
 
 BOOLEAN SIM_SERVED(HidD_GetAttributes)(HANDLE device, PHIDD_ATTRIBUTES attributes) {
+  const auto held = sim::holdHidWorld();
   const sim::HidInterface* target = sim::deviceOf(device);
   if (target == nullptr || attributes == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
@@ -372,6 +380,7 @@ BOOLEAN SIM_SERVED(HidD_GetAttributes)(HANDLE device, PHIDD_ATTRIBUTES attribute
 }
 
 BOOLEAN SIM_SERVED(HidD_GetPreparsedData)(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) {
+  const auto held = sim::holdHidWorld();
   sim::HidWorld& world = hidWorld();
   auto found = world.openHandles.find(device);
   if (found == world.openHandles.end() || preparsedData == nullptr) {
@@ -390,6 +399,7 @@ BOOLEAN SIM_SERVED(HidD_GetPreparsedData)(HANDLE device, PHIDP_PREPARSED_DATA* p
 }
 
 BOOLEAN SIM_SERVED(HidD_FreePreparsedData)(PHIDP_PREPARSED_DATA preparsedData) {
+  const auto held = sim::holdHidWorld();
   return hidWorld().preparsedData.erase(preparsedData) != 0 ? TRUE
                                                             : sim::fail(ERROR_INVALID_PARAMETER);
 }
@@ -397,6 +407,7 @@ BOOLEAN SIM_SERVED(HidD_FreePreparsedData)(PHIDP_PREPARSED_DATA preparsedData) {
 // As on Windows, a serial number that does not fit the buffer with its terminator is not
 // returned at all, and nothing is written.
 BOOLEAN SIM_SERVED(HidD_GetSerialNumberString)(HANDLE device, PVOID buffer, ULONG bufferLength) {
+  const auto held = sim::holdHidWorld();
   const sim::HidInterface* target = sim::deviceOf(device);
   if (target == nullptr) {
     return sim::fail(ERROR_INVALID_HANDLE);
@@ -423,14 +434,17 @@ BOOLEAN SIM_SERVED(HidD_GetSerialNumberString)(HANDLE device, PVOID buffer, ULON
 }
 
 BOOLEAN SIM_SERVED(HidD_SetOutputReport)(HANDLE device, PVOID report, ULONG reportLength) {
+  const auto held = sim::holdHidWorld();
   return sim::reportCall(device, report, reportLength, true);
 }
 
 BOOLEAN SIM_SERVED(HidD_GetInputReport)(HANDLE device, PVOID report, ULONG reportLength) {
+  const auto held = sim::holdHidWorld();
   return sim::reportCall(device, report, reportLength, false);
 }
 
 NTSTATUS SIM_SERVED(HidP_GetCaps)(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS capabilities) {
+  const auto held = sim::holdHidWorld();
   const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
   if (device == nullptr || device->failStep == sim::FailStep::Caps) {
     return HIDP_STATUS_INVALID_PREPARSED_DATA;
@@ -461,6 +475,7 @@ NTSTATUS SIM_SERVED(HidP_GetCaps)(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS
 NTSTATUS SIM_SERVED(HidP_GetButtonCaps)(HIDP_REPORT_TYPE reportType, PHIDP_BUTTON_CAPS buttonCaps,
                                         PUSHORT buttonCapsLength,
                                         PHIDP_PREPARSED_DATA preparsedData) {
+  const auto held = sim::holdHidWorld();
   return sim::capsOf(&sim::ReportLayout::buttons, sim::FailStep::ButtonCaps, reportType, buttonCaps,
                      buttonCapsLength, preparsedData);
 }
@@ -468,6 +483,7 @@ NTSTATUS SIM_SERVED(HidP_GetButtonCaps)(HIDP_REPORT_TYPE reportType, PHIDP_BUTTO
 NTSTATUS SIM_SERVED(HidP_GetValueCaps)(HIDP_REPORT_TYPE reportType, PHIDP_VALUE_CAPS valueCaps,
                                        PUSHORT valueCapsLength,
                                        PHIDP_PREPARSED_DATA preparsedData) {
+  const auto held = sim::holdHidWorld();
   return sim::capsOf(&sim::ReportLayout::values, sim::FailStep::ValueCaps, reportType, valueCaps,
                      valueCapsLength, preparsedData);
 }
@@ -476,6 +492,7 @@ NTSTATUS SIM_SERVED(HidP_GetValueCaps)(HIDP_REPORT_TYPE reportType, PHIDP_VALUE_
 // (page 0: every page).
 ULONG SIM_SERVED(HidP_MaxUsageListLength)(HIDP_REPORT_TYPE reportType, USAGE usagePage,
                                           PHIDP_PREPARSED_DATA preparsedData) {
+  const auto held = sim::holdHidWorld();
   const sim::HidInterface* device = sim::parsedDeviceOf(preparsedData);
   if (device == nullptr || !sim::validReportType(reportType)) {
     return 0;

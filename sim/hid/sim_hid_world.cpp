@@ -9,6 +9,7 @@
 #include "sim_clock.h"
 #include "sim_device_tree.h"
 #include "sim_flash_file.h"
+#include "sim_hid_platform.h"
 
 namespace sim {
 
@@ -151,6 +152,11 @@ HidWorld& hidWorld() {
   return world;
 }
 
+std::unique_lock<std::recursive_mutex> holdHidWorld() {
+  static std::recursive_mutex held;
+  return std::unique_lock(held);
+}
+
 namespace {
 
 // Set once the process has its HID scenario, read or set up in-process.
@@ -177,6 +183,7 @@ void clearHidWorld() {
   world.deviceInfoSets.clear();
   world.handlePluggings.clear();
   world.lastError = 0;
+  platform::setLastError(0);
   removeDeviceInterfaces(HidInterfaceClassText);
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -120,6 +121,11 @@ struct HidWorld {
 };
 
 HidWorld& hidWorld();
+
+// The HID world for one call of the seam at a time: a program may call from several threads (the
+// camera API serves different cameras on different threads). Held again by the same thread, as a
+// call may reach the scenario's first reading.
+std::unique_lock<std::recursive_mutex> holdHidWorld();
 
 // Appends one line per report call to the file at `path` from now on.
 bool openHidTrace(const std::string& path);

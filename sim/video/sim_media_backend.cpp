@@ -156,6 +156,7 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
   // recorded with what it answered.
   HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta,
                                      LONG* defaultValue, LONG* capsFlags) override {
+    const auto held = holdVideoWorld();
     const CameraSettingsTurn turn(plugged_.get());
     VideoCall call = callNow(VideoCallKind::GetRange);
     call.property = property;
@@ -186,6 +187,7 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
   }
 
   HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override {
+    const auto held = holdVideoWorld();
     const CameraSettingsTurn turn(plugged_.get());
     VideoCall call = callNow(VideoCallKind::Set);
     call.property = property;
@@ -203,6 +205,7 @@ class MediaSource final : public com_objects::CaptureSource<Hooks> {
   }
 
   HRESULT STDMETHODCALLTYPE Get(LONG property, LONG* value, LONG* flags) override {
+    const auto held = holdVideoWorld();
     const CameraSettingsTurn turn(plugged_.get());
     VideoCall call = callNow(VideoCallKind::Get);
     call.property = property;
@@ -252,6 +255,7 @@ NodeControl::~NodeControl() {
 
 HRESULT NodeControl::KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                 ULONG dataLength, ULONG* bytesReturned) {
+  const auto held = holdVideoWorld();
   VideoCall call = callNow(VideoCallKind::KsProperty);
   call.dataLength = dataLength;
   if (property != nullptr) {
@@ -326,6 +330,7 @@ class Activate final : public com_objects::Activation<Hooks> {
  private:
   // A camera no longer plugged in cannot be activated, as a device that is gone cannot.
   HRESULT activate(IMFMediaSource** source) override {
+    const auto held = holdVideoWorld();
     if (plugged_ && !lookAtCamera(*plugged_)) {
       return ErrorDeviceNotConnected;
     }
@@ -358,11 +363,13 @@ extern "C" {
 // task allocator are the platform's on Windows, and the simulated PC's elsewhere
 // (posix/sim_com_runtime_posix.cpp).
 HRESULT SIM_SERVED(MFStartup)(ULONG, DWORD) {
+  const auto held = sim::holdVideoWorld();
   sim::ensureVideoScenarioLoaded();
   return S_OK;
 }
 
 HRESULT SIM_SERVED(MFCreateAttributes)(IMFAttributes** attributes, UINT32) {
+  const auto held = sim::holdVideoWorld();
   sim::ensureVideoScenarioLoaded();
   if (auto fault = sim::injectedFault(sim::VideoStep::MFCreateAttributes)) {
     return *fault;
@@ -376,6 +383,7 @@ HRESULT SIM_SERVED(MFCreateAttributes)(IMFAttributes** attributes, UINT32) {
 
 HRESULT SIM_SERVED(MFEnumDeviceSources)(IMFAttributes* attributes, IMFActivate*** sources,
                                         UINT32* count) {
+  const auto held = sim::holdVideoWorld();
   sim::ensureVideoScenarioLoaded();
   if (auto fault = sim::injectedFault(sim::VideoStep::MFEnumDeviceSources)) {
     return *fault;
@@ -387,6 +395,7 @@ HRESULT SIM_SERVED(MFEnumDeviceSources)(IMFAttributes* attributes, IMFActivate**
 
 HRESULT SIM_SERVED(MFCreateSourceReaderFromMediaSource)(IMFMediaSource* source, IMFAttributes*,
                                                         IMFSourceReader** reader) {
+  const auto held = sim::holdVideoWorld();
   sim::ensureVideoScenarioLoaded();
   if (auto fault = sim::injectedFault(sim::VideoStep::MFCreateSourceReaderFromMediaSource)) {
     return *fault;

@@ -111,6 +111,11 @@ VideoWorld& videoWorld() {
   return world;
 }
 
+std::unique_lock<std::recursive_mutex> holdVideoWorld() {
+  static std::recursive_mutex held;
+  return std::unique_lock(held);
+}
+
 std::optional<std::int32_t> injectedFault(VideoStep step) {
   const VideoWorld& world = videoWorld();
   auto found = world.faults.find(step);
@@ -495,6 +500,7 @@ void applyVideoScenario(const VideoScenario& scenario) {
 }
 
 void ensureVideoScenarioLoaded() {
+  const auto held = holdVideoWorld();
   if (scenarioLoaded) {
     return;
   }

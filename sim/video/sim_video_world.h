@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,6 +108,11 @@ struct VideoWorld {
 };
 
 VideoWorld& videoWorld();
+
+// The video world for one call of the seam at a time: a program may call from several threads
+// (the camera API serves different cameras on different threads). Held again by the same thread,
+// as a call may reach the scenario's first reading.
+std::unique_lock<std::recursive_mutex> holdVideoWorld();
 
 // COM objects the seam has made and not yet destroyed, across resets: 0 once the library has
 // released everything it was given.

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -675,6 +676,44 @@ TEST_F(SeveralCameras, DeviceTreeHoldsEachCamerasInterfacesWithThePathsTheSeamsH
   EXPECT_EQ(usbDeviceOf(hid[2]), nullptr);
   EXPECT_NE(usbDeviceOf(video[2]), nullptr);
   EXPECT_EQ(usbDeviceOf(video[2])->instanceId, u"USB\\VID_1BBD&PID_024C\\K3M51-B002");
+}
+
+// --- Several threads, each with its own camera, as the camera API may serve them
+
+TEST_F(SeveralCameras, ThreadsUseTheirOwnCamerasAtOnce) {
+  plugIn("b.plugged");
+  plugIn("c.plugged");
+  startRun(threeCameras());
+  const std::vector<std::u16string> paths = hidPaths();
+  std::vector<Ref<IMFActivate>> devices = captureDevices();
+  ASSERT_EQ(devices.size(), 3u);
+  std::vector<int> failures(3, 0);
+  std::vector<std::thread> threads;
+  for (std::size_t k = 0; k < 3; ++k) {
+    threads.emplace_back([&, k] {
+      HANDLE hid = openHid(paths[k + 1]);
+      OpenVideo video = openVideo(devices[k].get());
+      for (int round = 0; round < 200; ++round) {
+        // The second camera refuses sector 3, and its thread alone sees why.
+        const bool erased = eraseSector(hid, 3);
+        if (erased != (k != 1) || (!erased && GetLastError() != ERROR_GEN_FAILURE)) {
+          ++failures[k];
+        }
+        const auto value = static_cast<std::uint8_t>(round + k);
+        if (setControl(video.unit.get(), 9, {value}) != S_OK ||
+            getControl(video.unit.get(), 9, 1) != Bytes{value}) {
+          ++failures[k];
+        }
+      }
+      CloseHandle(hid);
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(failures, (std::vector<int>{0, 0, 0}));
+  EXPECT_NE(textOf(scratch_ / "c.settings").find("\nxu = 2.9=C9\n"), std::string::npos)
+      << "the third camera's last value, 199 + 2";
 }
 
 // --- A library that links the HID side reads the scenario at its first HID call

@@ -20,6 +20,7 @@ LPVOID CoTaskMemAlloc(std::size_t size) {
   sim::ensureVideoScenarioLoaded();
   void* block = std::malloc(size == 0 ? 1 : size);
   if (block != nullptr) {
+    const auto held = sim::holdVideoWorld();
     ++sim::videoWorld().blocksAllocated;
   }
   return block;
