@@ -313,6 +313,7 @@ bool lookAtCamera(HidCamera& camera) {
 }
 
 void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {
+  const auto held = holdHidWorld();
   clearHidWorld();
   HidScenario pc;
   pc.cameraIndex = cameraIndex;
@@ -328,6 +329,7 @@ bool openHidTrace(const std::string& path) {
 }
 
 void applyHidScenario(const HidScenario& scenario) {
+  const auto held = holdHidWorld();
   clearHidWorld();
   checkFlashFilesApart(scenario);
   HidWorld& world = hidWorld();
@@ -349,6 +351,7 @@ void applyHidScenario(const HidScenario& scenario) {
 }
 
 void ensureHidScenarioLoaded() {
+  const auto held = holdHidWorld();
   if (scenarioLoaded) {
     return;
   }

@@ -229,6 +229,7 @@ void placeDevices() {
 }  // namespace
 
 void resetVideoWorld() {
+  const auto held = holdVideoWorld();
   clearVideoWorld();
   videoWorld().devices = {videoDevice(cameraName())};
   placeDevices();
@@ -398,19 +399,24 @@ void checkSettingsFilesApart(const VideoScenario& scenario) {
   }
 }
 
-// A camera of the scenario: its password, the properties it lacks, its values (the scenario's
-// are its factory ones), its trace and its plug.
+// The camera as the scenario describes it: its password, the properties it lacks, and its values,
+// which are its factory ones.
+void describeCamera(VideoCamera& camera, const VideoCameraScenario& scenario) {
+  camera.setPassword(scenario.password);
+  // Withdrawn first, so that a value for a property the camera lacks is refused.
+  for (unsigned property : scenario.unsupportedProperties) {
+    camera.withdrawProperty(property);
+  }
+  applyCameraSettings(camera, scenario);
+  camera.markFactoryValues();
+}
+
+// A camera of the scenario, with its trace and its plug.
 std::shared_ptr<PluggedCamera> pluggedCamera(const VideoCameraScenario& scenario, bool first) {
   auto kept = std::make_shared<PluggedCamera>();
   kept->camera = std::make_shared<VideoCamera>();
   kept->serialNumber = scenario.serialNumber;
-  kept->camera->setPassword(scenario.password);
-  // Withdrawn first, so that a value for a property the camera lacks is refused.
-  for (unsigned property : scenario.unsupportedProperties) {
-    kept->camera->withdrawProperty(property);
-  }
-  applyCameraSettings(*kept->camera, scenario);
-  kept->camera->markFactoryValues();
+  describeCamera(*kept->camera, scenario);
   if (!first && !scenario.videoTracePath.empty()) {
     kept->trace.reset(std::fopen(scenario.videoTracePath.c_str(), "ab"));
     if (!kept->trace) {
@@ -437,16 +443,11 @@ void loadKeptValues(PluggedCamera& kept, const std::string& settingsPath) {
   }
 }
 
-}  // namespace
-
-void applyVideoScenario(const VideoScenario& scenario) {
-  clearVideoWorld();
-  checkSettingsFilesApart(scenario);
+// The PC's devices in listing order: those of video_devices, the first named as the camera being
+// the first camera and any further one a copy of it, then each further camera.
+void listDevices(const VideoScenario& scenario) {
   VideoWorld& world = videoWorld();
-  world.cameras.push_back(pluggedCamera(scenario, true));
-  for (const VideoCameraScenario& more : scenario.moreCameras) {
-    world.cameras.push_back(pluggedCamera(more, false));
-  }
+  bool firstCameraListed = false;
   for (const std::string& name : scenario.videoDevices) {
     const auto wide = utf16FromUtf8(name);
     if (!wide) {
@@ -457,20 +458,14 @@ void applyVideoScenario(const VideoScenario& scenario) {
     if (!device.camera) {
       continue;
     }
-    const bool firstCamera = std::none_of(world.devices.begin(), world.devices.end() - 1,
-                                          [](const VideoDevice& d) { return d.camera != nullptr; });
-    if (firstCamera) {
+    if (!firstCameraListed) {
       device.camera = world.cameras.front()->camera;
       device.plugged = world.cameras.front();
+      firstCameraListed = true;
       continue;
     }
     // A further copy of the first camera: the same camera model, its values for the run only.
-    device.camera->setPassword(scenario.password);
-    for (unsigned property : scenario.unsupportedProperties) {
-      device.camera->withdrawProperty(property);
-    }
-    applyCameraSettings(*device.camera, scenario);
-    device.camera->markFactoryValues();
+    describeCamera(*device.camera, scenario);
   }
   for (std::size_t k = 1; k < world.cameras.size(); ++k) {
     VideoDevice& device = world.devices.emplace_back(
@@ -478,20 +473,39 @@ void applyVideoScenario(const VideoScenario& scenario) {
     device.camera = world.cameras[k]->camera;
     device.plugged = world.cameras[k];
   }
-  placeDevices();
-  auto settingsPathOf = [&](std::size_t k) -> const std::string& {
-    return k == 0 ? scenario.cameraSettingsPath : scenario.moreCameras[k - 1].cameraSettingsPath;
-  };
+}
+
+// Each listed camera found as it is plugged in, with the values it keeps in its files.
+void loadCameras(const VideoScenario& scenario) {
+  VideoWorld& world = videoWorld();
   for (std::size_t k = 0; k < world.cameras.size(); ++k) {
     PluggedCamera& kept = *world.cameras[k];
+    const std::string& settingsPath =
+        k == 0 ? scenario.cameraSettingsPath : scenario.moreCameras[k - 1].cameraSettingsPath;
     lookAtCamera(kept);
     const bool listed = std::any_of(world.devices.begin(), world.devices.end(),
                                     [&](const VideoDevice& d) { return d.plugged.get() == &kept; });
-    if (listed && !settingsPathOf(k).empty()) {
-      loadKeptValues(kept, settingsPathOf(k));
+    if (listed && !settingsPath.empty()) {
+      loadKeptValues(kept, settingsPath);
     }
     kept.changesKept = kept.camera->changes();
   }
+}
+
+}  // namespace
+
+void applyVideoScenario(const VideoScenario& scenario) {
+  const auto held = holdVideoWorld();
+  clearVideoWorld();
+  checkSettingsFilesApart(scenario);
+  VideoWorld& world = videoWorld();
+  world.cameras.push_back(pluggedCamera(scenario, true));
+  for (const VideoCameraScenario& more : scenario.moreCameras) {
+    world.cameras.push_back(pluggedCamera(more, false));
+  }
+  listDevices(scenario);
+  placeDevices();
+  loadCameras(scenario);
   world.faults = scenario.videoFaults;
   if (!scenario.videoTracePath.empty() && !openVideoTrace(scenario.videoTracePath)) {
     throw ScenarioError(scenario.videoTracePath + ": cannot open the video trace file");

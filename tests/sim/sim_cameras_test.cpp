@@ -545,6 +545,29 @@ TEST_F(SeveralCameras, CameraUnpluggedWhenTheRunStartsIsListedOncePluggedIn) {
   EXPECT_EQ(captureDevices().size(), 3u);
 }
 
+TEST_F(SeveralCameras, PluggedInAgainTheFlashForgetsAnEraseUnderWayAndKeepsItsCells) {
+  plugIn("a.plugged");
+  startRun("clock = virtual\nerase_busy_reads = never\nflash = " + path("a.flash") +
+           "\nplugged = " + path("a.plugged") + "\n");
+  auto eraseStatus = [](HANDLE device) {
+    std::uint8_t report[2] = {0x06, 0xEE};
+    require(HidD_GetInputReport(device, report, sizeof report) != FALSE, "status unreadable");
+    return report[0];
+  };
+  const std::u16string camera = hidPaths()[1];
+  HANDLE before = openHid(camera);
+  sim::hidWorld().camera.flash()[5 * sim::FlashCamera::SectorSize] = 0x00;
+  ASSERT_TRUE(eraseSector(before, 5));
+  EXPECT_EQ(eraseStatus(before), 1) << "busy";
+  unplug("a.plugged");
+  plugIn("a.plugged");
+  HANDLE after = openHid(camera);
+  EXPECT_EQ(eraseStatus(after), 0) << "no erase under way after a loss of power";
+  EXPECT_EQ(static_cast<unsigned char>(textOf(scratch_ / "a.flash")[5 * 65536]), 0x00);
+  CloseHandle(after);
+  CloseHandle(before);
+}
+
 // --- The values a camera starts from
 
 TEST_F(SeveralCameras, ReplugStartsFromTheSavedValuesOrTheFactorysInTheSameRun) {
@@ -572,6 +595,7 @@ TEST_F(SeveralCameras, ReplugStartsFromTheSavedValuesOrTheFactorysInTheSameRun) 
   ASSERT_EQ(open.amplifier->Set(Brightness, 30, 2), S_OK);
   ASSERT_EQ(resetSettings(open.unit.get()), S_OK);
   EXPECT_EQ(brightnessOf(open.amplifier.get()), 7) << "reset: the factory's";
+  EXPECT_EQ(getControl(open.unit.get(), 9, 1), Bytes{0x00});
   unplug("a.plugged");
   plugIn("a.plugged");
   open = openVideo(captureDevices()[0].get());
@@ -606,6 +630,13 @@ TEST_F(SeveralCameras, CurrentValuesLastAcrossRunsWhileTheCameraStaysPluggedIn) 
   {
     OpenVideo open = openVideo(captureDevices()[1].get());
     EXPECT_EQ(brightnessOf(open.amplifier.get()), 12);
+  }
+  // ResetSettings forgets what was saved, file and all.
+  {
+    OpenVideo open = openVideo(captureDevices()[1].get());
+    ASSERT_EQ(resetSettings(open.unit.get()), S_OK);
+    EXPECT_FALSE(std::filesystem::exists(scratch_ / "b.settings.saved"));
+    EXPECT_EQ(brightnessOf(open.amplifier.get()), 0);
   }
   // And a camera that never saved anything, its factory values.
   {
