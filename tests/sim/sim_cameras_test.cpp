@@ -370,6 +370,25 @@ TEST(CameraSections, KeysOfThePcBelongBeforeTheFirstSection) {
   EXPECT_THROW(sim::parseCameraSettings(settings, "a.settings"), sim::ScenarioError);
 }
 
+// The kit's sample scenarios read as both sides read them.
+TEST(CameraSections, TheSampleScenariosAreUsable) {
+  for (const char* name : {"camera.scenario", "cameras.scenario"}) {
+    const std::string path = std::string(OPTIQON_EXAMPLES_DIR) + "/" + name;
+    std::ifstream hidText(path);
+    ASSERT_TRUE(hidText) << path;
+    const sim::HidScenario hid = sim::parseHidScenario(hidText, path);
+    std::ifstream videoText(path);
+    const sim::VideoScenario video = sim::parseVideoScenario(videoText, path);
+    EXPECT_EQ(hid.moreCameras.size(), video.moreCameras.size());
+  }
+  std::ifstream three(std::string(OPTIQON_EXAMPLES_DIR) + "/cameras.scenario");
+  const sim::HidScenario hid = sim::parseHidScenario(three, "cameras.scenario");
+  ASSERT_EQ(hid.moreCameras.size(), 2u);
+  EXPECT_EQ(hid.serialNumber, u"K3M51-A001");
+  EXPECT_EQ(hid.moreCameras[0].serialNumber, u"K3M51-B002");
+  EXPECT_EQ(hid.moreCameras[1].serialNumber, u"K3M51-C003");
+}
+
 // --- Both sides list every camera
 
 TEST_F(SeveralCameras, BothSidesListEveryCameraWithItsOwnFlashAndSettings) {
