@@ -78,6 +78,15 @@ std::u16string locationPathOf(const UsbPorts& ports) {
   return path;
 }
 
+std::u16string usbSerialOf(const std::vector<std::u16string>& serials, std::size_t camera) {
+  for (std::size_t before = 0; before < camera; ++before) {
+    if (serials[before] == serials[camera]) {
+      return {};
+    }
+  }
+  return serials[camera];
+}
+
 std::optional<std::size_t> usbDeviceAt(const UsbPorts& ports) {
   const DeviceTree& tree = deviceTree();
   const std::u16string location = locationPathOf(ports);

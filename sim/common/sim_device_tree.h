@@ -57,6 +57,11 @@ UsbPorts portsOfCameraCopy(std::size_t copy);
 UsbPorts portsOfHidDevice(std::size_t device);
 UsbPorts portsOfCaptureDevice(std::size_t device);
 
+// Camera `camera`'s serial number as its USB device's instance id takes it, `serials` being every
+// camera's in the scenario's order: none when a camera before it has the same, since an instance
+// id is one device's.
+std::u16string usbSerialOf(const std::vector<std::u16string>& serials, std::size_t camera);
+
 // The USB device plugged in at `ports`: the one there, or, when there is none, a new one with its
 // vendor, product and serial. Without a serial number (none, or one that a camera before it on
 // this PC already has) Windows names a device by its place, and so does the simulated PC: the

@@ -18,6 +18,12 @@ void checkKeptFileWritable(const std::string& path, std::string_view what) {
   }
 }
 
+std::filesystem::path sameFileName(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path name = std::filesystem::weakly_canonical(path, error);
+  return error ? std::filesystem::path(path) : name;
+}
+
 bool replaceKeptFile(const std::string& path, std::string_view contents) {
   return kit::replaceFileWhole(path, contents);
 }

@@ -4,6 +4,7 @@
 // its turn on the file under a lock, so that no two runs' changes cross.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,10 @@ namespace sim {
 // written at `path`: a run must learn before it changes the camera that the change cannot be
 // kept, not after.
 void checkKeptFileWritable(const std::string& path, std::string_view what);
+
+// The file's name as one file is named, so that two names of one file (relative and absolute,
+// through a link) are found the same: no two cameras may keep their state in one file.
+std::filesystem::path sameFileName(const std::string& path);
 
 // Replaces the file at `path` with `contents` as a whole; false when it could not be done.
 bool replaceKeptFile(const std::string& path, std::string_view contents);

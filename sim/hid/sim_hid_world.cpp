@@ -10,6 +10,7 @@
 #include "sim_device_tree.h"
 #include "sim_flash_file.h"
 #include "sim_hid_platform.h"
+#include "sim_kept_file.h"
 
 namespace sim {
 
@@ -211,17 +212,6 @@ void buildInterfaces(const HidScenario& scenario) {
   }
 }
 
-// A camera's serial number as its USB device's instance id takes it: not when a camera before it
-// has the same, since instance ids are one device's each.
-std::u16string usbSerialOf(const std::vector<std::u16string>& serials, std::size_t camera) {
-  for (std::size_t before = 0; before < camera; ++before) {
-    if (serials[before] == serials[camera]) {
-      return {};
-    }
-  }
-  return serials[camera];
-}
-
 // Places every interface in the device tree under its own USB device: a camera's as interface 1
 // of the camera's device, an unrelated one as interface 0 of its own.
 void placeInterfaces(const std::vector<std::u16string>& serials) {
@@ -251,13 +241,6 @@ void placeInterfaces(const std::vector<std::u16string>& serials) {
   }
 }
 
-// The flash file's name as one file is named, so that two names of one file are found the same.
-std::filesystem::path sameFileName(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path name = std::filesystem::weakly_canonical(path, error);
-  return error ? std::filesystem::path(path) : name;
-}
-
 void checkFlashFilesApart(const HidScenario& scenario) {
   std::map<std::filesystem::path, std::size_t> owners;
   auto check = [&](const HidCameraScenario& camera, std::size_t number) {
@@ -277,7 +260,8 @@ void checkFlashFilesApart(const HidScenario& scenario) {
   }
 }
 
-// What a further camera has of its scenario besides its interface: faults, flash, trace, plug.
+// What a camera has of its scenario besides its interface: faults, flash, trace (the first
+// camera's is the PC's), plug.
 void setUpCamera(HidCamera& camera, const HidCameraScenario& scenario, bool first) {
   camera.flash.faults = scenario.faults;
   camera.reportsBeforeUnplug = scenario.unplugAfterReports;

@@ -185,23 +185,16 @@ void clearVideoWorld() {
   scenarioLoaded = true;
 }
 
-// A camera's serial number as its USB device's instance id takes it: not when a camera before it
-// has the same, since instance ids are one device's each.
-std::u16string usbSerialOf(const VideoWorld& world, std::size_t camera) {
-  for (std::size_t before = 0; before < camera; ++before) {
-    if (world.cameras[before]->serialNumber == world.cameras[camera]->serialNumber) {
-      return {};
-    }
-  }
-  return world.cameras[camera]->serialNumber;
-}
-
 // Places every device in the device tree as interface 0 of a USB device of its own: a scenario's
 // camera on the camera's port, a further copy of the first camera and any other device on theirs.
 void placeDevices() {
   VideoWorld& world = videoWorld();
   std::size_t copies = 0;
   std::size_t others = 0;
+  std::vector<std::u16string> serials;
+  for (const auto& camera : world.cameras) {
+    serials.push_back(camera->serialNumber);
+  }
   for (std::size_t i = 0; i < world.devices.size(); ++i) {
     const VideoDevice& device = world.devices[i];
     const bool camera = device.camera != nullptr;
@@ -214,7 +207,7 @@ void placeDevices() {
           world.cameras.begin());
       device.plugged->usbPorts = portsOfCamera(number);
       usbDevice =
-          plugUsbDevice(*device.plugged->usbPorts, vendor, product, usbSerialOf(world, number));
+          plugUsbDevice(*device.plugged->usbPorts, vendor, product, usbSerialOf(serials, number));
     } else if (camera) {
       usbDevice = plugUsbDevice(portsOfCameraCopy(copies++), vendor, product, {});
     } else {
@@ -371,13 +364,6 @@ CameraSettingsTurn::~CameraSettingsTurn() {
 }
 
 namespace {
-
-// The name as one file is named, so that two names of one file are found the same.
-std::filesystem::path sameFileName(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path name = std::filesystem::weakly_canonical(path, error);
-  return error ? std::filesystem::path(path) : name;
-}
 
 void checkSettingsFilesApart(const VideoScenario& scenario) {
   std::map<std::filesystem::path, std::size_t> owners;
