@@ -10,6 +10,13 @@ void Clock::reset(Mode mode) {
   start_ = std::chrono::steady_clock::now();
 }
 
+void Clock::startForProcess(Mode mode) {
+  if (!startedForProcess_ || mode_ != mode) {
+    reset(mode);
+    startedForProcess_ = true;
+  }
+}
+
 std::uint64_t Clock::nowMs() const {
   if (mode_ == Mode::Virtual) {
     return virtualMs_;

@@ -14,6 +14,10 @@ class Clock {
   enum class Mode { Virtual, Real };
 
   void reset(Mode mode);
+  // The clock of a process whose two sides each read the scenario at their first call (a program
+  // that links both): the first side to read it starts the clock, and the second finds it
+  // running, so that the time of the process is one.
+  void startForProcess(Mode mode);
   Mode mode() const { return mode_; }
   std::uint64_t nowMs() const;
   void sleepMs(std::uint32_t milliseconds);
@@ -22,8 +26,13 @@ class Clock {
   Mode mode_ = Mode::Virtual;
   std::atomic<std::uint64_t> virtualMs_ = 0;  // counted by whichever thread sleeps
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  bool startedForProcess_ = false;
 };
 
 Clock& clock();
+
+// How a scenario applied by a side starts the clock: anew, as for a new run, or as the process's
+// clock, which the other side may have started already (Clock::startForProcess).
+enum class ClockStart { Anew, ForProcess };
 
 }  // namespace sim

@@ -312,7 +312,7 @@ bool openHidTrace(const std::string& path) {
   return hidWorld().trace != nullptr;
 }
 
-void applyHidScenario(const HidScenario& scenario) {
+void applyHidScenario(const HidScenario& scenario, ClockStart start) {
   const auto held = holdHidWorld();
   clearHidWorld();
   checkFlashFilesApart(scenario);
@@ -331,7 +331,11 @@ void applyHidScenario(const HidScenario& scenario) {
   if (!scenario.tracePath.empty() && !openHidTrace(scenario.tracePath)) {
     throw ScenarioError(scenario.tracePath + ": cannot open the trace file");
   }
-  clock().reset(scenario.clock);
+  if (start == ClockStart::ForProcess) {
+    clock().startForProcess(scenario.clock);
+  } else {
+    clock().reset(scenario.clock);
+  }
 }
 
 void ensureHidScenarioLoaded() {
@@ -340,7 +344,7 @@ void ensureHidScenarioLoaded() {
     return;
   }
   try {
-    applyHidScenario(hidScenarioFromEnvironment());
+    applyHidScenario(hidScenarioFromEnvironment(), ClockStart::ForProcess);
   } catch (const ScenarioError& error) {
     std::fprintf(stderr, "simulated camera: %s\n", error.what());
     std::exit(ScenarioUnusable);

@@ -138,7 +138,7 @@ bool lookAtCamera(HidCamera& camera);
 // Builds the HID world, the flash and the clock of a scenario, and places its interfaces in the
 // device tree. Throws ScenarioError when a flash file or a trace file cannot be used, or when two
 // cameras name one flash file.
-void applyHidScenario(const HidScenario& scenario);
+void applyHidScenario(const HidScenario& scenario, ClockStart start = ClockStart::Anew);
 
 // The first call into the HID seam of a process that set up no HID world of its own (a library
 // that links the simulated HID side, as the camera API does) applies the scenario that

@@ -480,7 +480,7 @@ void loadCameras(const VideoScenario& scenario) {
 
 }  // namespace
 
-void applyVideoScenario(const VideoScenario& scenario) {
+void applyVideoScenario(const VideoScenario& scenario, ClockStart start) {
   const auto held = holdVideoWorld();
   clearVideoWorld();
   checkSettingsFilesApart(scenario);
@@ -496,7 +496,11 @@ void applyVideoScenario(const VideoScenario& scenario) {
   if (!scenario.videoTracePath.empty() && !openVideoTrace(scenario.videoTracePath)) {
     throw ScenarioError(scenario.videoTracePath + ": cannot open the video trace file");
   }
-  clock().reset(scenario.clock);
+  if (start == ClockStart::ForProcess) {
+    clock().startForProcess(scenario.clock);
+  } else {
+    clock().reset(scenario.clock);
+  }
 }
 
 void ensureVideoScenarioLoaded() {
@@ -505,7 +509,7 @@ void ensureVideoScenarioLoaded() {
     return;
   }
   try {
-    applyVideoScenario(videoScenarioFromEnvironment());
+    applyVideoScenario(videoScenarioFromEnvironment(), ClockStart::ForProcess);
   } catch (const ScenarioError& error) {
     std::fprintf(stderr, "Brenwick_sim: %s\n", error.what());
     std::exit(ScenarioUnusable);

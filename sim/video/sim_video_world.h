@@ -172,7 +172,7 @@ class CameraSettingsTurn {
 // a scenario, and places the devices in the device tree. Throws ScenarioError when a trace or
 // camera settings file cannot be used, when two cameras name one settings file, or when the
 // scenario asks for what a camera does not have or does not take.
-void applyVideoScenario(const VideoScenario& scenario);
+void applyVideoScenario(const VideoScenario& scenario, ClockStart start = ClockStart::Anew);
 
 // The first call into the seam of a simulated library applies the scenario that
 // OPTIQON_SIM_CAMERA names. When it cannot be used, the process prints why and exits with

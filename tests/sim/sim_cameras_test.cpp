@@ -793,4 +793,20 @@ TEST(HidScenarioLoading, UnusableScenarioEndsTheProcessWithItsReason) {
   std::filesystem::remove(path);
 }
 
+TEST(HidScenarioLoading, BothSidesOfAProcessKeepOneClock) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string path = "both_sides_clock.txt";  // the same name in the child process
+  std::ofstream(path) << "clock = virtual\n";
+  setEnvironmentVariable("OPTIQON_SIM_CAMERA", path.c_str());
+  EXPECT_EXIT(
+      {
+        Sleep(3000);  // the video side reads the scenario first
+        hidPaths();   // and the HID side finds the clock running
+        std::exit(static_cast<int>(sim::clock().nowMs() / 1000));
+      },
+      ::testing::ExitedWithCode(3), "");
+  clearEnvironmentVariable("OPTIQON_SIM_CAMERA");
+  std::filesystem::remove(path);
+}
+
 }  // namespace
