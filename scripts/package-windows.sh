@@ -2,6 +2,7 @@
 # Builds the Windows packages into dist/ from the `windows` preset:
 #   dist/Optiqon-<version>-win64.msi  the installer: C:\Program Files\Optiqon, the upgrader, the
 #                                     library and the optiqon tool, and the SDK as a second feature
+#                                     (with the camera API, OptiqonCameras.dll)
 #   dist/Optiqon-<version>-win64.zip  the same files in a folder Optiqon/, to unpack by hand
 # The version is the project's. Installs the cross-compiler, Wine and wixl when missing.
 set -euo pipefail
@@ -31,7 +32,7 @@ fi
 # catch a file the install rules put in no component the installer knows.
 package=$build/package
 rm -rf "$package"
-components=(upgrader runtime development tool)
+components=(upgrader runtime cameras development tool)
 for component in "${components[@]}"; do
   cmake --install "$build" --prefix "$package/components/$component" --component "$component" \
     >/dev/null

@@ -2,7 +2,7 @@
 # Builds the kit's MSI from staged install components with wixl:
 #   packaging/windows/build-msi.sh <stage> <version> <output.msi>
 # <stage>/<component>/ holds what `cmake --install <build> --component <component>` put there
-# (upgrader, runtime, development, tool). The version is the product's, major.minor.patch.
+# (upgrader, runtime, cameras, development, tool). The version is the product's, major.minor.patch.
 set -euo pipefail
 
 if [ $# -ne 3 ]; then
@@ -20,8 +20,8 @@ if ! [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
   exit 1
 fi
 
-cmake -DSTAGE="$stage" "-DCOMPONENTS=upgrader;runtime;development;tool" -DOUTPUT="$stage/files.wxs" \
-  -P "$here/stage_to_wxs.cmake"
+cmake -DSTAGE="$stage" "-DCOMPONENTS=upgrader;runtime;cameras;development;tool" \
+  -DOUTPUT="$stage/files.wxs" -P "$here/stage_to_wxs.cmake"
 mkdir -p "$(dirname "$output")"
 # wixl warns through GLib about attributes it does not know; a missing file or a bad reference
 # fails the build with its own message.

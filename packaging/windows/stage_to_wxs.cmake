@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # Writes the installer's file list from the staged install components, so that whatever the
 # install rules put in a component reaches the MSI without a list kept by hand:
-#   cmake -DSTAGE=<dir> -DCOMPONENTS=upgrader;runtime;development;tool -DOUTPUT=files.wxs -P this
+#   cmake -DSTAGE=<dir> -DCOMPONENTS=upgrader;runtime;cameras;development;tool
+#         -DOUTPUT=files.wxs -P this
 # <dir>/<component>/ holds what `cmake --install --component <component>` staged. Every
 # directory is declared once under INSTALLDIR (two components both fill bin/), each file is a
 # component of its own with the file as key path, and each install component becomes a

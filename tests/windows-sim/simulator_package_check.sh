@@ -3,9 +3,10 @@
 # the zip unpacked into a folder whose name has a blank; the example host built against the
 # unpacked headers and import library as the package's README says, run from that folder with
 # the sample scenario (the camera found beside a webcam, its brightness and serial number read),
-# and with a scenario that lists no camera; and a host driving every export, UpdateFirmware
-# starting the upgrader beside the unpacked DLL. Builds the package first
-# (scripts/package-windows-sim.sh).
+# and with a scenario that lists no camera; the camera API's host in C built against the unpacked
+# kit and run with three cameras (listed, the second's brightness set) and with none; and a host
+# driving every export, UpdateFirmware starting the upgrader beside the unpacked DLL. Builds the
+# package first (scripts/package-windows-sim.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 root=$PWD
@@ -50,6 +51,35 @@ run_example camera.scenario 0 'Brightness: 0'
 step "a scenario without the camera"
 printf 'video_devices = Integrated Webcam\nclock = virtual\n' >"$kit/no-camera.scenario"
 run_example no-camera.scenario 1 'No Corvantis Optiqon camera is connected.'
+
+step "the camera API's host in C built against the unpacked kit with mingw-w64"
+x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Wpedantic -Werror \
+  examples/cameras-host/main.c -I"$kit/include" -L"$kit/lib" -lOptiqonCameras_sim \
+  -o "$kit/bin/cameras_host.exe"
+# Runs it from the kit's folder with a scenario and a brightness; checks its exit code and lines.
+run_cameras_host() {
+  local scenario=$1 brightness=$2 expected_code=$3 status=0 output line
+  shift 3
+  output=$(cd "$kit" && OPTIQON_SIM_CAMERA=$scenario "$wine" 'bin\cameras_host.exe' \
+    ${brightness:+"$brightness"} 2>&1 | tr -d '\r') || status=$?
+  [ "$status" -eq "$expected_code" ] || fail "cameras host with $scenario: exit $status: $output"
+  for line in "$@"; do
+    grep -qxF "$line" <<<"$output" || fail "cameras host with $scenario lacks '$line': $output"
+  done
+}
+step "three cameras: listed by their ports, the second's brightness set"
+printf 'clock = virtual\nserial = K3M51-A001\n[camera]\nserial = K3M51-B002\n[camera]\nserial = K3M51-C003\n' \
+  >"$kit/three-cameras.scenario"
+port='PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB'
+sides='video device found, HID interface found'
+run_cameras_host three-cameras.scenario 7 0 '3 cameras connected:' \
+  "  1. K3M51-A001 at $port(1): $sides" "  2. K3M51-B002 at $port(2): $sides" \
+  "  3. K3M51-C003 at $port(3): $sides" \
+  'Camera K3M51-B002: brightness set to 7 (range -64 to 64), reads 7'
+step "no camera, on either side: said plainly"
+printf 'clock = virtual\ncamera = absent\nvideo_devices = Integrated Webcam\n' \
+  >"$kit/no-cameras.scenario"
+run_cameras_host no-cameras.scenario '' 1 'No Corvantis Optiqon camera is connected.'
 
 step "every export, the upgrader started beside the unpacked DLL"
 printf 'Optiqon sample firmware image\n' >"$work/firmware.img"

@@ -1,5 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
-# The DLL's export table holds exactly the thirteen plain names.
+# The DLL's export table holds exactly the names its module-definition file lists, by their plain
+# names: cmake -DOBJDUMP=<objdump> -DBINARY=<dll> -DDEFINITIONS=<file.def> -P this
+include(${CMAKE_CURRENT_LIST_DIR}/module_definitions.cmake)
 execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE code)
 if(NOT code EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${BINARY} failed")
@@ -13,10 +15,10 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 list(SORT names)
-set(expected Deinitialize GetProperty GetPropertyExtended GetRegister GetSerialNumber Initialize
-    ResetSettings SaveSettings SetPassword SetProperty SetPropertyExtended SetRegister
-    UpdateFirmware)
+exported_names(${DEFINITIONS} expected)
+list(SORT expected)
 if(NOT names STREQUAL expected)
-  message(FATAL_ERROR "exports of ${BINARY}:\n  ${names}\nexpected:\n  ${expected}")
+  message(FATAL_ERROR "exports of ${BINARY}:\n  ${names}\nexpected (${DEFINITIONS}):\n  ${expected}")
 endif()
-message(STATUS "exports: ${names}")
+list(LENGTH names count)
+message(STATUS "${count} exports: ${names}")

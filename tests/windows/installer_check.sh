@@ -2,7 +2,7 @@
 # The Windows installer under Wine, in a Wine prefix of its own (build/windows/installer-check):
 # an earlier version installs, the current MSI replaces it in place and refuses to be replaced
 # by it; every staged file lands in C:\Program Files\Optiqon byte for byte; the installed
-# upgrader, library and tool pass the same checks as the build tree's; installing the
+# upgrader, library, tool and camera API pass the same checks as the build tree's; installing the
 # same MSI again changes nothing; and removing it leaves no file and no registration behind.
 # Builds the packages first (scripts/package-windows.sh).
 set -euo pipefail
@@ -114,6 +114,17 @@ cmake -DWINE="$wine" -DVERSION="$version" -DTOOL='C:\Program Files\Optiqon\bin\o
   -DWORK="$work/tool-runs" -P tests/windows/tool_check.cmake >"$work/tool-check.txt" 2>&1 || {
   cat "$work/tool-check.txt" >&2
   fail "the installed tool failed its checks"
+}
+
+# The camera API's host in C, built against its import library, on the DLL the SDK feature
+# installed: no camera under Wine, said plainly.
+step "the installed camera API, under its C host"
+WINEPATH='C:\Program Files\Optiqon\bin' cmake -DWINE="$wine" \
+  -DHOST="$build/tests/windows/optiqon_cameras_host.exe" -DWORK="$work/cameras-host-runs" \
+  -DEXPECTED_CODE=1 "-DEXPECTED=Optiqon camera API $version|No Corvantis Optiqon camera is connected." \
+  -P tests/windows/cameras_host_check.cmake >"$work/cameras-host-check.txt" 2>&1 || {
+  cat "$work/cameras-host-check.txt" >&2
+  fail "the installed camera API failed its checks"
 }
 
 step "msiexec /i Optiqon-0.0.1-win64.msi /qn over $version: refused"

@@ -12,7 +12,10 @@ if(NOT INSTALLED)
   endif()
 endif()
 foreach(file bin/optiqon_upgrade.exe bin/Brenwick.dll bin/optiqon.exe lib/libBrenwick.dll.a include/Brenwick.h
-             include/BrenwickSafeArray.h include/OptiqonCamera.h)
+             include/BrenwickSafeArray.h include/OptiqonCamera.h bin/OptiqonCameras.dll
+             lib/libOptiqonCameras.dll.a lib/OptiqonCameras.lib include/OptiqonCameras.h
+             lib/cmake/OptiqonCameras/OptiqonCamerasConfig.cmake
+             lib/pkgconfig/optiqon-cameras.pc)
   if(NOT EXISTS "${INSTALL_DIR}/${file}")
     message(FATAL_ERROR "the package lacks ${file}")
   endif()

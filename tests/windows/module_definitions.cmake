@@ -1,0 +1,46 @@
+# What the checks read from the kit's module-definition (.def) files and public headers.
+
+# The names the EXPORTS section of a .def file lists, in its order.
+function(exported_names definitions result)
+  file(READ ${definitions} text)
+  # A comment runs from ';' to the line's end; the lines are then a list.
+  string(REGEX REPLACE ";[^\n]*" "" text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+  set(names "")
+  set(in_exports OFF)
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "EXPORTS")
+      set(in_exports ON)
+    elseif(in_exports AND line MATCHES "^[A-Za-z_][A-Za-z0-9_]*$")
+      list(APPEND names "${line}")
+    elseif(in_exports AND NOT line STREQUAL "")
+      message(FATAL_ERROR "${definitions}: '${line}' is no plain export name")
+    endif()
+  endforeach()
+  if(NOT names)
+    message(FATAL_ERROR "${definitions} exports nothing")
+  endif()
+  set(${result} "${names}" PARENT_SCOPE)
+endfunction()
+
+# The functions a header declares with its export macro, in its order: each declaration is the
+# macro, the return type, then the name before the opening parenthesis, on one line or several.
+# Comments and preprocessor lines (the macro's own definitions) are no declarations.
+function(declared_functions header macro result)
+  file(READ ${header} text)
+  string(REGEX REPLACE "/\\*([^*]|\\*+[^*/])*\\*+/" "" text "${text}")
+  string(REGEX REPLACE "//[^\n]*" "" text "${text}")
+  string(REGEX REPLACE "(^|\n)[ \t]*#[^\n]*" "\\1" text "${text}")
+  string(REGEX MATCHALL "${macro}[^;(#]*\\(" declarations "${text}")
+  set(names "")
+  foreach(declaration IN LISTS declarations)
+    if(declaration MATCHES "([A-Za-z_][A-Za-z0-9_]*)[ \t\n]*\\($")
+      list(APPEND names "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  if(NOT names)
+    message(FATAL_ERROR "${header} declares no function with ${macro}")
+  endif()
+  set(${result} "${names}" PARENT_SCOPE)
+endfunction()
