@@ -26,10 +26,13 @@
 #include <vector>
 
 #include "Brenwick.h"
+#include "bench_samples.h"
 
 extern char** environ;
 
 namespace {
+
+using bench::median;
 
 namespace fs = std::filesystem;
 
@@ -43,12 +46,6 @@ constexpr const char* VerifiedMessage = "Download Complete";
 
 double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  const std::size_t middle = samples.size() / 2;
-  return samples.size() % 2 != 0 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
 }
 
 // The sample below which the given fraction of the samples lies (nearest rank).

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "OptiqonCameras.h"
+#include "bench_samples.h"
 
 namespace {
 
@@ -29,16 +30,6 @@ namespace fs = std::filesystem;
 constexpr unsigned Cameras = 4;
 constexpr std::size_t ImageSize = 8 * 1024;  // 32 pages: about 3.7 seconds of the camera's waits
 constexpr unsigned Repetitions = 3;
-
-std::vector<std::uint8_t> sampleImage() {
-  std::vector<std::uint8_t> image(ImageSize);
-  std::uint32_t state = 0x4B334D35;
-  for (std::uint8_t& byte : image) {
-    state = state * 1664525u + 1013904223u;
-    byte = static_cast<std::uint8_t>(state >> 24);
-  }
-  return image;
-}
 
 std::string serialOf(unsigned camera) {
   return "K3M51-P00" + std::to_string(camera + 1);
@@ -58,7 +49,7 @@ fs::path writeScenario(const fs::path& directory) {
 // Flashes the first `count` cameras at once, each from a thread of its own; the wall seconds, or
 // a negative number when a camera did not end verified.
 double flashTogether(unsigned count) {
-  const std::vector<std::uint8_t> image = sampleImage();
+  const std::vector<std::uint8_t> image = bench::sampleImage(ImageSize);
   std::vector<optiqon_camera*> cameras(count, nullptr);
   for (unsigned i = 0; i < count; ++i) {
     if (optiqon_open(serialOf(i).c_str(), &cameras[i]) != OPTIQON_OK) {
@@ -103,11 +94,6 @@ double measureInChild(const char* self, const fs::path& scenario, unsigned count
   return pclose(child) == 0 ? seconds : -1;
 }
 
-double median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,8 +119,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "parallel_update_bench: an update did not end verified\n");
     return 1;
   }
-  const double alone = median(one);
-  const double together = median(all);
+  const double alone = bench::median(one);
+  const double together = bench::median(all);
   std::printf(
       "firmware update of a %zu KiB image through the camera API, real clock, median of %u\n",
       ImageSize / 1024, Repetitions);

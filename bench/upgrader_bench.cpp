@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_samples.h"
 #include "flash_reports.h"
 #include "hid_discovery.h"
 #include "run_modes.h"
@@ -27,6 +28,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using bench::median;
+using bench::sampleImage;
 
 constexpr std::size_t KiB = 1024;
 constexpr std::size_t CpuImageSize = 1024 * KiB;
@@ -44,23 +47,6 @@ double cpuSeconds() {
 
 double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  const std::size_t middle = samples.size() / 2;
-  return samples.size() % 2 != 0 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
-}
-
-// Bytes that look like firmware rather than a fill pattern, the same on every run.
-std::vector<std::uint8_t> sampleImage(std::size_t size) {
-  std::vector<std::uint8_t> image(size);
-  std::uint32_t state = 0x4B334D35;
-  for (std::uint8_t& byte : image) {
-    state = state * 1664525u + 1013904223u;
-    byte = static_cast<std::uint8_t>(state >> 24);
-  }
-  return image;
 }
 
 // A directory of its own for the run: the upgrader leaves logfile.txt in the working directory.
