@@ -2,9 +2,11 @@
 # Builds the Debian packages (scripts/package-linux.sh) and checks them without installing them:
 # their control fields and contents, lintian, then, unpacked into a scratch root, the upgrader
 # (the camera is not found: two lines, exit code 1), the command-line tool (no camera: said at once,
-# exit code 1), the upgrader's maintainer scripts with and without udev,
-# and the example host built against the unpacked development package with find_package and
-# with pkg-config, run against the unpacked library (no camera: it says so, exit code 1).
+# exit code 1), the upgrader's maintainer scripts with and without udev, the camera API's
+# exports against its header, and the example hosts (examples/host in C++ on Brenwick,
+# examples/cameras-host in C on the camera API) built against the unpacked development package
+# with find_package and with pkg-config, run against the unpacked libraries (no camera: they say
+# so, exit code 1).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -14,6 +16,7 @@ version=$(sed -n 's/^project([A-Za-z_]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.t
 architecture=$(dpkg --print-architecture)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 runtime=dist/libbrenwick1_${version}_${architecture}.deb
+cameras=dist/liboptiqoncameras1_${version}_${architecture}.deb
 development=dist/libbrenwick-dev_${version}_${architecture}.deb
 upgrader=dist/optiqon-fw-upgrader_${version}_${architecture}.deb
 tool=dist/optiqon_${version}_${architecture}.deb
@@ -56,7 +59,7 @@ expect_contents() {
   fi
 }
 
-for deb in "$runtime" "$development" "$upgrader" "$tool"; do
+for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool"; do
   [ -f "$deb" ] || {
     fail "$deb was not made"
     exit 1
@@ -70,16 +73,28 @@ lrwxrwxrwx root/root ./$lib/libBrenwick.so.1 -> libBrenwick.so.1.0.0
 -rw-r--r-- root/root ./$lib/libBrenwick.so.1.0.0
 $(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/libbrenwick1/$f"; done)
 EOF
+expect_contents "$cameras" <<EOF
+lrwxrwxrwx root/root ./$lib/libOptiqonCameras.so.1 -> libOptiqonCameras.so.1.0.0
+-rw-r--r-- root/root ./$lib/libOptiqonCameras.so.1.0.0
+$(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/liboptiqoncameras1/$f"; done)
+EOF
 expect_contents "$development" <<EOF
 -rw-r--r-- root/root ./usr/include/Brenwick.h
 -rw-r--r-- root/root ./usr/include/BrenwickSafeArray.h
 -rw-r--r-- root/root ./usr/include/OptiqonCamera.h
+-rw-r--r-- root/root ./usr/include/OptiqonCameras.h
 lrwxrwxrwx root/root ./$lib/libBrenwick.so -> libBrenwick.so.1
+lrwxrwxrwx root/root ./$lib/libOptiqonCameras.so -> libOptiqonCameras.so.1
 -rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickConfig.cmake
 -rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickConfigVersion.cmake
 -rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickTargets-release.cmake
 -rw-r--r-- root/root ./$lib/cmake/Brenwick/BrenwickTargets.cmake
+-rw-r--r-- root/root ./$lib/cmake/OptiqonCameras/OptiqonCamerasConfig.cmake
+-rw-r--r-- root/root ./$lib/cmake/OptiqonCameras/OptiqonCamerasConfigVersion.cmake
+-rw-r--r-- root/root ./$lib/cmake/OptiqonCameras/OptiqonCamerasTargets-release.cmake
+-rw-r--r-- root/root ./$lib/cmake/OptiqonCameras/OptiqonCamerasTargets.cmake
 -rw-r--r-- root/root ./$lib/pkgconfig/brenwick.pc
+-rw-r--r-- root/root ./$lib/pkgconfig/optiqon-cameras.pc
 $(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/libbrenwick-dev/$f"; done)
 EOF
 expect_contents "$upgrader" <<EOF
@@ -97,16 +112,18 @@ $(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/optiqon/$f
 EOF
 
 expect_field "$runtime" Section libs
+expect_field "$cameras" Section libs
 expect_field "$development" Section libdevel
 expect_field "$upgrader" Section utils
 expect_field "$tool" Section utils
-for deb in "$runtime" "$development" "$upgrader" "$tool"; do
+for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool"; do
   expect_field "$deb" Version "$version"
   expect_field "$deb" Architecture "$architecture"
   expect_field "$deb" Source optiqon-service-kit
 done
-expect_field "$development" Depends "libbrenwick1 (= $version)"
+expect_field "$development" Depends "libbrenwick1 (= $version), liboptiqoncameras1 (= $version)"
 expect_field "$runtime" Recommends optiqon-fw-upgrader
+expect_field "$cameras" Recommends optiqon-fw-upgrader
 # What a check greps is read in full first: a `grep -q` at the end of a pipe leaves at its first
 # match, and under pipefail the writer it leaves behind, killed by SIGPIPE, would fail the check.
 depends=$(dpkg-deb --field "$tool" Depends)
@@ -115,7 +132,7 @@ if grep -q "^libbrenwick1 (= $version), optiqon-fw-upgrader (= $version), " <<<"
 else
   fail "optiqon Depends: $depends"
 fi
-for deb in "$runtime" "$upgrader" "$tool"; do
+for deb in "$runtime" "$cameras" "$upgrader" "$tool"; do
   depends=$(dpkg-deb --field "$deb" Depends)
   for dependency in libc6 libstdc++6; do
     if grep -Eq "(^|, )${dependency//+/\\+} \(>= [^)]+\)" <<<"$depends"; then
@@ -125,18 +142,26 @@ for deb in "$runtime" "$upgrader" "$tool"; do
     fi
   done
 done
-dpkg-deb --ctrl-tarfile "$runtime" >"$scratch/control.tar"
-tar -xOf "$scratch/control.tar" ./shlibs >"$scratch/shlibs"
-if grep -qx "libBrenwick 1 libbrenwick1 (>= $version)" "$scratch/shlibs" &&
-  tar -xOf "$scratch/control.tar" ./triggers >"$scratch/triggers" &&
-  grep -qx 'activate-noawait ldconfig' "$scratch/triggers"; then
-  pass "libbrenwick1 names its library in shlibs and activates the ldconfig trigger"
-else
-  fail "libbrenwick1: shlibs '$(cat "$scratch/shlibs")' or its ldconfig trigger is wrong"
-fi
+# Each library package's shlibs line, and its ldconfig trigger.
+expect_shlibs() {
+  local deb=$1 line=$2 package
+  package=$(dpkg-deb --field "$deb" Package)
+  dpkg-deb --ctrl-tarfile "$deb" >"$scratch/control.tar"
+  tar -xOf "$scratch/control.tar" ./shlibs >"$scratch/shlibs" || true
+  if grep -qx "$line" "$scratch/shlibs" &&
+    tar -xOf "$scratch/control.tar" ./triggers >"$scratch/triggers" &&
+    grep -qx 'activate-noawait ldconfig' "$scratch/triggers"; then
+    pass "$package names its library in shlibs and activates the ldconfig trigger"
+  else
+    fail "$package: shlibs '$(cat "$scratch/shlibs")' or its ldconfig trigger is wrong"
+  fi
+}
+expect_shlibs "$runtime" "libBrenwick 1 libbrenwick1 (>= $version)"
+expect_shlibs "$cameras" "libOptiqonCameras 1 liboptiqoncameras1 (>= $version)"
 
 # lintian: no error; each warning it still gives is explained in docs/packaging.md.
-lintian --fail-on error --tag-display-limit 0 "$runtime" "$development" "$upgrader" "$tool" \
+lintian --fail-on error --tag-display-limit 0 "$runtime" "$cameras" "$development" "$upgrader" \
+  "$tool" \
   >"$scratch/lintian" || fail "lintian reports errors"
 cat "$scratch/lintian"
 while read -r tag; do
@@ -147,9 +172,25 @@ pass "lintian: no errors, every warning explained"
 # Unpacked, never installed: the machine's own system stays as it is.
 root=$scratch/root
 mkdir -p "$root"
-for deb in "$runtime" "$development" "$upgrader" "$tool"; do
+for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool"; do
   dpkg-deb --extract "$deb" "$root"
 done
+
+# The camera API's library exports exactly the functions its header declares: each declaration
+# is the export macro, the return type and the name before the parenthesis, on one line or more;
+# the preprocessor's lines, the macro's own definitions, declare nothing.
+header_functions() {
+  grep -v '^[[:space:]]*#' "$1" | tr '\n' ' ' | grep -o 'OPTIQON_CAMERAS_API [^;(]*(' |
+    sed 's/.*[ *]\([a-z_]*\)($/\1/' | sort
+}
+header_functions "$root/usr/include/OptiqonCameras.h" >"$scratch/declared"
+nm -D --defined-only "$root/$lib/libOptiqonCameras.so.1" | awk '{ print $3 }' | sort \
+  >"$scratch/exported"
+if [ -s "$scratch/declared" ] && diff -u "$scratch/declared" "$scratch/exported"; then
+  pass "libOptiqonCameras.so.1 exports the $(wc -l <"$scratch/declared") functions of OptiqonCameras.h, nothing else"
+else
+  fail "libOptiqonCameras.so.1 exports other names than OptiqonCameras.h declares (- declared, + exported)"
+fi
 
 # The library starts the upgrader from /usr/bin, where the package puts it.
 if grep -aq '/usr/bin' "$root/$lib/libBrenwick.so.1.0.0" &&
@@ -245,46 +286,57 @@ for script_action in postinst:configure postrm:remove; do
   fi
 done
 
-# The example host, which knows the library only as an installed package, against the unpacked
-# development package: with find_package, then with pkg-config.
+# The example hosts, which know the libraries only as installed packages, against the unpacked
+# development package: with find_package, then with pkg-config. Each runs on the unpacked
+# library, finds no camera here, says so on its last line and ends with exit code 1.
 no_camera='No Corvantis Optiqon camera is connected.'
 run_host() {
-  local how=$1 host=$2 status=0 linkage
+  local name=$1 how=$2 library=$3 host=$4 status=0 linkage
   LD_LIBRARY_PATH=$root/$lib "$host" >"$scratch/output" 2>&1 || status=$?
   if ! linkage=$(LD_LIBRARY_PATH=$root/$lib ldd "$host") ||
-    ! grep -qF "libBrenwick.so.1 => $root/$lib/" <<<"$linkage"; then
-    fail "example host ($how) does not load the unpacked library"
+    ! grep -qF "$library => $root/$lib/" <<<"$linkage"; then
+    fail "$name ($how) does not load the unpacked $library"
   elif [ "$status" -eq 1 ] && [ "$(tail -n 1 "$scratch/output")" = "$no_camera" ]; then
-    pass "example host ($how) runs on the unpacked library: no camera, exit code 1"
+    pass "$name ($how) runs on the unpacked $library: no camera, exit code 1"
   else
-    fail "example host ($how): exit code $status, output:"
+    fail "$name ($how): exit code $status, output:"
     cat "$scratch/output" >&2
   fi
 }
+# name, source folder, CMake package, pkg-config module, library, program, compile command
+build_and_run_host() {
+  local name=$1 source=$2 package=$3 module=$4 library=$5 program=$6 build=$scratch/$1-cmake
+  shift 6
+  cmake -S "$source" -B "$build" -DCMAKE_PREFIX_PATH="$root/usr" \
+    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$scratch/output" 2>&1 || cat "$scratch/output" >&2
+  if grep -qx "${package}_DIR:PATH=$root/$lib/cmake/$package" "$build/CMakeCache.txt" &&
+    cmake --build "$build" >"$scratch/output" 2>&1; then
+    run_host "$name" find_package "$library" "$build/$program"
+  else
+    fail "$name does not build with find_package($package) from $root/usr"
+    cat "$scratch/output" >&2
+  fi
 
-cmake -S examples/host -B "$scratch/host-cmake" -DCMAKE_PREFIX_PATH="$root/usr" \
-  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$scratch/output" 2>&1 || cat "$scratch/output" >&2
-if grep -qx "Brenwick_DIR:PATH=$root/$lib/cmake/Brenwick" "$scratch/host-cmake/CMakeCache.txt" &&
-  cmake --build "$scratch/host-cmake" >"$scratch/output" 2>&1; then
-  run_host find_package "$scratch/host-cmake/optiqon_example_host"
-else
-  fail "example host does not build with find_package(Brenwick) from $root/usr"
-  cat "$scratch/output" >&2
-fi
-
-export PKG_CONFIG_PATH=$root/$lib/pkgconfig
-flags=$(pkg-config --cflags --libs brenwick)
-if [ "$(pkg-config --modversion brenwick)" != "$version" ] || [[ $flags != *"-I$root/"* ]] ||
-  [[ $flags != *"-L$root/"* ]]; then
-  fail "pkg-config gives '$flags' for version $(pkg-config --modversion brenwick)"
-fi
-# shellcheck disable=SC2086 # the flags are words
-if c++ -std=c++17 examples/host/main.cpp $flags -o "$scratch/host-pkg-config" 2>"$scratch/output"; then
-  run_host pkg-config "$scratch/host-pkg-config"
-else
-  fail "example host does not build with pkg-config's flags: $flags"
-  cat "$scratch/output" >&2
-fi
+  local flags
+  flags=$(PKG_CONFIG_PATH=$root/$lib/pkgconfig pkg-config --cflags --libs "$module")
+  if [ "$(PKG_CONFIG_PATH=$root/$lib/pkgconfig pkg-config --modversion "$module")" != "$version" ] ||
+    [[ $flags != *"-I$root/"* ]] || [[ $flags != *"-L$root/"* ]]; then
+    fail "pkg-config gives '$flags' for $module"
+  fi
+  # shellcheck disable=SC2086 # the flags are words
+  if "$@" $flags -o "$scratch/$name-pkg-config" 2>"$scratch/output"; then
+    run_host "$name" pkg-config "$library" "$scratch/$name-pkg-config"
+  else
+    fail "$name does not build with pkg-config's flags: $flags"
+    cat "$scratch/output" >&2
+  fi
+}
+build_and_run_host example-host examples/host Brenwick brenwick libBrenwick.so.1 \
+  optiqon_example_host c++ -std=c++17 examples/host/main.cpp
+# The host in C, built as a C compiler builds it, with every warning an error.
+build_and_run_host cameras-host examples/cameras-host OptiqonCameras optiqon-cameras \
+  libOptiqonCameras.so.1 optiqon_cameras_host cc -std=c99 -Wall -Wextra -Wpedantic -Werror \
+  examples/cameras-host/main.c
 
 echo "check-linux-packages: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]

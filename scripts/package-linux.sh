@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of the Linux build into dist/: libbrenwick1 (the camera control
-# library), libbrenwick-dev (what a host builds against), optiqon-fw-upgrader (the upgrader and
-# the camera's udev rule) and optiqon (the command-line tool), each named <package>_<version>_<architecture>.deb. The build tree is
+# library), liboptiqoncameras1 (the camera API), libbrenwick-dev (what a host of either builds
+# against), optiqon-fw-upgrader (the upgrader and the camera's udev rule) and optiqon (the
+# command-line tool), each named <package>_<version>_<architecture>.deb. The build tree is
 # build/linux-package, configured for /usr (packaging/linux/cpack.cmake says how the packages
 # are made). scripts/check-linux-packages.sh checks them.
 set -euo pipefail
@@ -13,7 +14,7 @@ cmake --preset linux-package
 cmake --build --preset linux-package -j "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 
 # Packages of an earlier version or build are not carried along.
-packages=(libbrenwick1 libbrenwick-dev optiqon-fw-upgrader optiqon)
+packages=(libbrenwick1 liboptiqoncameras1 libbrenwick-dev optiqon-fw-upgrader optiqon)
 for package in "${packages[@]}"; do
   rm -f build/linux-package/"$package"_*.deb dist/"$package"_*.deb
 done

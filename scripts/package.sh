@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds every package of the kit into dist/, from a clean clone, installing the build tools that
 # are missing:
-#   optiqon-fw-upgrader_<version>_<arch>.deb, libbrenwick1_..., libbrenwick-dev_...,
-#   optiqon_...                                                                       (Linux)
+#   optiqon-fw-upgrader_<version>_<arch>.deb, libbrenwick1_..., liboptiqoncameras1_...,
+#   libbrenwick-dev_..., optiqon_...                                                  (Linux)
 #   Optiqon-<version>-win64.msi, Optiqon-<version>-win64.zip                         (Windows)
 #   Optiqon-Simulator-<version>-win64.zip   the simulated camera, for Windows host developers
 set -euo pipefail

@@ -1,8 +1,11 @@
 # The Linux build as Debian packages, made by CPack's DEB generator and split as Debian splits a
 # library, one package per install component:
 #   libbrenwick1         runtime      libBrenwick.so.1 and the file it names
-#   libbrenwick-dev      development  the public headers, libBrenwick.so, the CMake package and
-#                                     the pkg-config file
+#   liboptiqoncameras1   cameras      libOptiqonCameras.so.1 (the camera API) and the file it
+#                                     names
+#   libbrenwick-dev      development  the public headers of both libraries, the links
+#                                     libBrenwick.so and libOptiqonCameras.so, their CMake
+#                                     packages and pkg-config files
 #   optiqon-fw-upgrader  upgrader     the upgrader under both names and the camera's udev rule
 #   optiqon              tool         the command-line tool over the library
 # scripts/package-linux.sh builds them into dist/.
@@ -59,8 +62,9 @@ install(FILES ${packaging_dir}/optiqon.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/
   COMPONENT tool)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime development upgrader tool)
+set(CPACK_COMPONENTS_ALL runtime cameras development upgrader tool)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libbrenwick1)
+set(CPACK_DEBIAN_CAMERAS_PACKAGE_NAME liboptiqoncameras1)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libbrenwick-dev)
 set(CPACK_DEBIAN_UPGRADER_PACKAGE_NAME optiqon-fw-upgrader)
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME optiqon)
@@ -85,7 +89,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # A shlibs file, so that a host packaged against libBrenwick.so.1 depends on libbrenwick1 of this
-# version or later, with the ldconfig trigger that comes with it.
+# version or later (and one against libOptiqonCameras.so.1 on liboptiqoncameras1), with the
+# ldconfig trigger that comes with it.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -110,20 +115,40 @@ to read the serial number.
 
 This package contains the shared library.")
 
+set(CPACK_DEBIAN_CAMERAS_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_CAMERAS_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_CURRENT_LIST_DIR}/liboptiqoncameras1/triggers)
+# The camera API updates the firmware in its own process and needs no upgrader; the package that
+# holds the upgrader also holds the udev rule that lets the user at the seat open the cameras.
+set(CPACK_DEBIAN_CAMERAS_PACKAGE_RECOMMENDS optiqon-fw-upgrader)
+set(CPACK_DEBIAN_CAMERAS_DESCRIPTION
+  "camera API for every Corvantis K3M51-USB camera (Optiqon) on the PC
+OptiqonCameras lists every Corvantis K3M51-USB camera (Optiqon) plugged into
+the PC with its serial number and USB port, and opens each one by its serial
+number: its image properties with their ranges, its vendor controls, register,
+password and stored settings, and its firmware update with the progress page
+by page and the verdict as a code. A plain C interface with codes and
+messages, for hosts in any language.
+
+This package contains the shared library.")
+
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libbrenwick1 (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
+  "libbrenwick1 (= ${PROJECT_VERSION}), liboptiqoncameras1 (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
-  "camera control library for the Corvantis K3M51-USB (Optiqon) - development
+  "camera libraries for the Corvantis K3M51-USB (Optiqon) - development
 Brenwick opens the Corvantis K3M51-USB camera (Optiqon) over V4L2, sets and
 reads its image properties and vendor controls, stores its settings, unlocks it
 with its password, and starts the firmware upgrader to update the firmware or
-to read the serial number.
+to read the serial number. OptiqonCameras, the camera API, does the same for
+every camera on the PC, each opened by its serial number.
 
 This package contains what a host application builds against: the headers
-Brenwick.h, BrenwickSafeArray.h and OptiqonCamera.h (the camera's vendor
-controls and the upgrader's exit codes), the link to the library, the CMake
-package (find_package(Brenwick) and Brenwick::Brenwick) and the pkg-config
-file brenwick.pc.")
+Brenwick.h, BrenwickSafeArray.h, OptiqonCameras.h and OptiqonCamera.h (the
+camera's vendor controls and the upgrader's exit codes), the links to both
+libraries, their CMake packages (find_package(Brenwick) and Brenwick::Brenwick,
+find_package(OptiqonCameras) and OptiqonCameras::OptiqonCameras) and their
+pkg-config files brenwick.pc and optiqon-cameras.pc.")
 
 set(CPACK_DEBIAN_UPGRADER_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_UPGRADER_PACKAGE_CONTROL_EXTRA
