@@ -1,19 +1,29 @@
-// The camera as the tool's commands reach it: found, its settings read and written, its register,
-// password and stored settings, and its firmware updated. The commands go through this interface
-// alone; one file behind it carries each call to the camera.
+// The cameras as the tool's commands reach them: listed, one opened by its serial number or its
+// location, its settings read and written, its register, password and stored settings, and its
+// firmware updated. The commands go through this interface alone; one file behind it carries
+// each call to the camera API.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "camera_values.h"
-#include "upgrader_progress.h"
 
-// Which camera a command is for. For now the one the camera's library finds first, which is what
-// an empty choice means; a serial number or a place where the camera is plugged in will come here.
-struct CameraChoice {};
+// One camera as the PC lists it now.
+struct CameraListing {
+  // As the camera gives it over its HID interface, in UTF-8; none when it gave none or its HID
+  // side was not found.
+  std::optional<std::string> serialNumber;
+  std::string location;
+  bool videoSide = false;
+  bool hidSide = false;
+};
+
+// The cameras plugged in now, in the order of their locations.
+std::vector<CameraListing> listCameras();
 
 // The camera answers a register read with the register it was last given and that register's
 // value.
@@ -24,12 +34,27 @@ struct RegisterAnswer {
   std::optional<int> value;
 };
 
+// Called after each page of the image is written and read back, and once with 0 before the
+// erase; on the thread that runs the update.
+using PageProgress = std::function<void(unsigned pagesWritten, unsigned pages)>;
+
+// The update's verdict (OptiqonUpgraderExitCode's numbers) and, when it failed, why.
+struct UpdateVerdict {
+  int code = 0;
+  std::string failure;
+};
+
+// One camera, opened. A call that finds the camera unplugged ends with CameraGone.
 class Camera {
  public:
   virtual ~Camera() = default;
 
-  // As the camera reports it, without a line end.
-  virtual std::string serialNumber() = 0;
+  virtual std::optional<std::string> serialNumber() = 0;
+  virtual std::string location() = 0;
+  // The serial number, or where the camera is plugged in when it gave none: how the tool's
+  // lines name it.
+  std::string name();
+
   virtual Reading read(const Setting& setting) = 0;
   // A property's one whole number, or a control's values (control 30's scaled number).
   virtual void write(const Setting& setting, const std::vector<double>& values) = 0;
@@ -39,46 +64,28 @@ class Camera {
   virtual RegisterAnswer readRegister() = 0;
   // False when the camera did not accept the password.
   virtual bool sendPassword(const std::string& password) = 0;
-  // 0 when the camera stored its settings, or restored its factory settings; the camera's
-  // failure code otherwise.
-  virtual int storeSettings() = 0;
-  virtual int restoreFactorySettings() = 0;
+  // False when the camera did not store its settings, or restore its factory settings;
+  // lastFailure() says why.
+  virtual bool storeSettings() = 0;
+  virtual bool restoreFactorySettings() = 0;
+  // Why the last call that failed did, in the camera API's words.
+  virtual std::string lastFailure() = 0;
+
+  // Erases the flash, writes the image page by page and reads each page back. Runs to its
+  // verdict whatever happens meanwhile; the camera going away is a verdict too.
+  virtual UpdateVerdict updateFirmware(const std::vector<unsigned char>& image,
+                                       const PageProgress& progress) = 0;
 };
 
-// The chosen camera when it is there; none otherwise. What the camera's library says while it
-// looks goes to standard error.
-std::unique_ptr<Camera> findCamera(const CameraChoice& choice);
-
-// What a firmware update tells as it goes, on a thread of its own: begin first, then each step,
-// then end.
-class UpdateWatcher {
- public:
-  virtual ~UpdateWatcher() = default;
-
-  // `toolOutput` is where the tool's own standard output is while the update runs.
-  virtual void begin(int toolOutput) = 0;
-  virtual void progressed(const UpgraderProgress& progress) = 0;
-  // A line of the upgrader that says more than its progress does.
-  virtual void said(const std::string& line) = 0;
-  virtual void end() = 0;
+// How a camera is asked for: by its serial number, by its location, or (neither) as the only one.
+struct CameraWanted {
+  std::optional<std::string> serial;
+  std::optional<std::string> location;
 };
 
-struct UpdateOutcome {
-  // False when the update could not be begun at all; `failure` says why.
-  bool started = false;
-  // The upgrader's verdict (OptiqonUpgraderExitCode); none when it ended without one.
-  std::optional<int> verdict;
-  // The image's pages; 0 when the upgrader did not tell them.
-  long pages = 0;
-  // What went wrong on the tool's side, if anything.
-  std::string failure;
-};
+// The camera asked for; a CommandFailure when it is not there (NoCamera) or the request fits
+// several (BadUsage), its message naming the cameras present.
+std::unique_ptr<Camera> openCamera(const CameraWanted& wanted);
 
-// Writes the image at `imagePath` to the chosen camera's flash and verifies every page. The
-// upgrader finds the camera itself, and tells of a missing one in its verdict.
-UpdateOutcome updateFirmware(const CameraChoice& choice, const std::string& imagePath,
-                             UpdateWatcher& watcher);
-
-// The process's exit code once the tool is done with the camera. When the camera's library was
-// left busy in a wait of its own, the process ends here, without waiting for it.
-int finishWithCamera(int exitCode);
+// Whether an image can be flashed, and the pages it takes; a UsageError with the reason when not.
+unsigned checkFirmwareImage(const std::vector<unsigned char>& image);

@@ -3,6 +3,8 @@
 
 #include "command_registry.h"
 
+// list
+void addListCommand(CommandRegistry& commands);
 // status, show, get, set
 void addSettingsCommands(CommandRegistry& commands);
 // register, password, save, reset

@@ -1,40 +1,43 @@
-// The process's standard output at the level of the C runtime's descriptors, which the library
-// writes through as well: turned to a file or a pipe while a call into the library runs, and
-// given back afterwards. One backend per platform, chosen by the build.
+// The process's standard streams and console signals, one backend per platform, chosen by the
+// build.
 #pragma once
 
-#include <cstddef>
 #include <string_view>
 
 namespace console {
 
 constexpr int StandardOutput = 1;
 
-// A second descriptor for standard output, to give it back later; -1 when none can be had.
-int saveOutput();
-// Makes `descriptor` the process's standard output, for the C runtime and (on Windows) for the
-// process's standard handle alike.
-bool redirectOutput(int descriptor);
+// A standard stream (0, 1 or 2) the tool was started without is opened on the null device, so
+// that no file the tool opens later takes its number and receives what is meant for the user.
+void openMissingStandardStreams();
 
-// A pipe whose ends no child process inherits: ends[0] to read, ends[1] to write.
-bool makePipe(int ends[2]);
-void closeDescriptor(int descriptor);
-// Up to `size` bytes; 0 at the end of the input, -1 on an error.
-long readSome(int descriptor, char* buffer, std::size_t size);
 // Writes all of `text`; output that nobody reads any more is dropped.
 void writeAll(int descriptor, std::string_view text);
 
 bool isTerminal(int descriptor);
+// Whether the terminal moves its cursor up a line when told to, as several cameras' bars need;
+// turned on where the console has it off.
+bool movesCursor(int descriptor);
 
-// While one lives, an interrupt from the terminal (Ctrl-C) does not end the tool, and output
-// nobody reads any more does not either: the upgrader the library starts gets the same
-// interrupt and decides for itself whether to stop, and the tool stays to report its verdict.
-class InterruptsLeftToUpgrader {
+// While one lives (while cameras are being written), the tool holds the upgrader's rule: a hang-up
+// and output nobody reads any more do not end it (the output is dropped); the first interrupt or
+// termination request is deferred with a line on standard error saying why, and the second ends
+// the tool, saying the camera may be left without working firmware.
+class UpdateInterruptRule {
  public:
-  InterruptsLeftToUpgrader();
-  ~InterruptsLeftToUpgrader();
-  InterruptsLeftToUpgrader(const InterruptsLeftToUpgrader&) = delete;
-  InterruptsLeftToUpgrader& operator=(const InterruptsLeftToUpgrader&) = delete;
+  UpdateInterruptRule();
+  ~UpdateInterruptRule();
+  UpdateInterruptRule(const UpdateInterruptRule&) = delete;
+  UpdateInterruptRule& operator=(const UpdateInterruptRule&) = delete;
 };
+
+// The lines of the rule, written once for both platforms.
+inline constexpr std::string_view UpdateContinues =
+    "\noptiqon: interrupted: the firmware update goes on, because stopping now would leave the "
+    "camera without working firmware. Interrupt again to stop anyway.\n";
+inline constexpr std::string_view UpdateStopped =
+    "\noptiqon: interrupted again: stopping; the camera may be left without working firmware "
+    "until an update succeeds.\n";
 
 }  // namespace console

@@ -4,25 +4,25 @@
 #include <stdexcept>
 #include <string>
 
-// The update exits with the upgrader's own codes instead (OptiqonUpgraderExitCode), and with
-// NoVerdict when the upgrader did not run or did not end with a verdict.
-enum ExitCode { Ok = 0, NoCamera = 1, BadUsage = 2, Refused = 3, NoVerdict = 6 };
+// The update exits with the verdict's codes instead (OptiqonUpgraderExitCode), the worst of
+// them when it flashes several cameras.
+enum ExitCode { Ok = 0, NoCamera = 1, BadUsage = 2, Refused = 3 };
 
 inline constexpr const char* ExitCodesHelp =
     "Exit codes:\n"
     "  0  done\n"
-    "  1  no camera\n"
-    "  2  bad usage: nothing was sent to the camera\n"
+    "  1  no camera, or none with the serial number or location given, or it was unplugged\n"
+    "  2  bad usage, or several cameras where one must be chosen: nothing was sent\n"
     "  3  the camera refused a command, a value did not take or could not be read";
 
 inline constexpr const char* UpdateExitCodesHelp =
-    "Exit codes, the upgrader's verdict:\n"
+    "Exit codes, the update's verdict (with several cameras, the worst of theirs):\n"
     "  0  the image was written and verified\n"
-    "  1  no camera\n"
+    "  1  no camera, or its HID interface was not found\n"
     "  2  bad usage, or an image that cannot be used: nothing was sent to the camera\n"
     "  3  the erase failed\n"
-    "  4  the download failed: a page did not verify or a write was refused\n"
-    "  6  the upgrader did not run, or ended without a verdict";
+    "  4  the download failed: a page did not verify, a write was refused, or the camera was\n"
+    "     unplugged";
 
 // Ends the command: its message is shown, and the process exits with its code.
 class CommandFailure : public std::runtime_error {
@@ -40,4 +40,10 @@ class CommandFailure : public std::runtime_error {
 class UsageError : public CommandFailure {
  public:
   explicit UsageError(const std::string& message) : CommandFailure(BadUsage, message) {}
+};
+
+// The camera was unplugged: the command ends for that camera, with its message.
+class CameraGone : public CommandFailure {
+ public:
+  explicit CameraGone(const std::string& message) : CommandFailure(NoCamera, message) {}
 };

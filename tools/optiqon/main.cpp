@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "commands.h"
+#include "console_streams.h"
 #include "output_format.h"
 
 namespace {
@@ -36,12 +37,17 @@ int runChosen(const CommandRegistry& commands, const CommandContext& context) {
 }
 
 int runCommandLine(int argc, char** argv) {
-  CLI::App app{"optiqon: the Corvantis Optiqon camera's settings from the command line", "optiqon"};
+  CLI::App app{
+      "optiqon: the Corvantis Optiqon cameras' settings and firmware from the command "
+      "line",
+      "optiqon"};
   app.set_version_flag("--version", "optiqon " OPTIQON_VERSION);
   app.require_subcommand(1);
   app.footer(ExitCodesHelp);
   GlobalOptions options;
+  addCameraOptions(app, options);
   CommandRegistry commands(app);
+  addListCommand(commands);
   addSettingsCommands(commands);
   addMaintenanceCommands(commands);
   addProfileCommands(commands);
@@ -62,5 +68,6 @@ int runCommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return finishWithCamera(runCommandLine(argc, argv));
+  console::openMissingStandardStreams();
+  return runCommandLine(argc, argv);
 }

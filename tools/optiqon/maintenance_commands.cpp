@@ -22,11 +22,12 @@ int registerCommand(const CommandContext& context, const std::string& addressTex
   const unsigned char value = writing ? parseByte(valueText, "register value") : 0;
   const std::unique_ptr<Camera> camera = context.openCamera();
   if (writing && !camera->writeRegister(address, value)) {
-    printProblem("the camera refused register " + hexByte(address));
+    printProblem("the camera refused register " + hexByte(address) + ": " + camera->lastFailure());
     return Refused;
   }
   const RegisterAnswer answer = camera->readRegister();
   if (!answer.value) {
+    printProblem("the camera did not answer for its register: " + camera->lastFailure());
     return Refused;
   }
   if (answer.lastGiven.size() != 1 || answer.lastGiven[0] != address) {
@@ -51,7 +52,7 @@ int password(const CommandContext& context, const std::string& text) {
 
 // What a settings command does, and how it speaks of it.
 struct SettingsAction {
-  int (Camera::*call)();
+  bool (Camera::*call)();
   const char* refusal;
   const char* done;
 };
@@ -61,11 +62,9 @@ const SettingsAction Reset{&Camera::restoreFactorySettings, "reset its settings"
                            "factory settings restored"};
 
 int settingsCommand(Camera& camera, const SettingsAction& action) {
-  const int result = (camera.*action.call)();
-  if (result != 0) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
-    printProblem(std::string("the camera refused to ") + action.refusal + " (" + code + ")");
+  if (!(camera.*action.call)()) {
+    printProblem(std::string("the camera refused to ") + action.refusal + ": " +
+                 camera.lastFailure());
     return Refused;
   }
   printLine(action.done);

@@ -23,11 +23,12 @@ int exportProfile(const CommandContext& context, const std::string& path) {
     }
     readings.push_back(camera->read(setting));
     if (!readings.back().answered()) {
-      printProblem("the camera did not answer for " + setting.label + ": no profile written");
+      printProblem("the camera did not answer for " + setting.label + ": " + camera->lastFailure() +
+                   ": no profile written");
       return Refused;
     }
   }
-  const std::string serial = camera->serialNumber();
+  const std::optional<std::string> serial = camera->serialNumber();
   const std::string text = profileText(serial, readings);
   if (path == StandardOutputName) {
     std::cout << text << std::flush;
@@ -37,7 +38,7 @@ int exportProfile(const CommandContext& context, const std::string& path) {
     printProblem("cannot write the profile " + path);
     return BadUsage;
   }
-  printLine("profile of camera " + serial + " written to " + path);
+  printLine("profile of camera " + camera->name() + " written to " + path);
   return Ok;
 }
 

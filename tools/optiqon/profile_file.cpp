@@ -286,10 +286,14 @@ bool keptInProfile(const Setting& setting) {
          (setting.number != RegisterControl && setting.number != PasswordControl);
 }
 
-std::string profileText(const std::string& serialNumber, const std::vector<Reading>& readings) {
+std::string profileText(const std::optional<std::string>& serialNumber,
+                        const std::vector<Reading>& readings) {
   Json profile;
   profile["format"] = ProfileFormat;
-  profile["serial_number"] = serialNumber;
+  // A camera whose HID interface was not found gave no serial number: the profile holds none.
+  if (serialNumber) {
+    profile["serial_number"] = *serialNumber;
+  }
   profile["taken"] = utcNow();
   const Json values = readingsJson(readings);
   profile["properties"] = values["properties"];

@@ -3,6 +3,7 @@
 // half set.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,11 @@ struct ProfileValue {
 // are no settings.
 bool keptInProfile(const Setting& setting);
 
-// The profile of the camera with `serialNumber` and its `readings`, taken now: one value a line,
-// each value on its line whole, so that a profile reads and compares as the table of show does.
-std::string profileText(const std::string& serialNumber, const std::vector<Reading>& readings);
+// The profile of the camera with `serialNumber` (none when the camera gave none) and its
+// `readings`, taken now: one value a line, each value on its line whole, so that a profile reads
+// and compares as the table of show does.
+std::string profileText(const std::optional<std::string>& serialNumber,
+                        const std::vector<Reading>& readings);
 
 // The file's values, image properties in their numbering order, then vendor controls
 // ascending; UsageError naming every bad part when the file is not a profile that can be

@@ -5,17 +5,15 @@
 namespace {
 
 constexpr int BarWidth = 24;
+// Moves the cursor up to the first camera's line, to write every line again.
+constexpr const char* CursorUp = "\x1b[%zuA";
 
-std::string bar(long done, long total) {
-  const long filled = total > 0 ? done * BarWidth / total : 0;
+std::string bar(unsigned done, unsigned total) {
+  const unsigned filled = total > 0 ? done * BarWidth / total : 0;
   std::string text = "[";
-  text.append(static_cast<std::size_t>(filled), '#');
-  text.append(static_cast<std::size_t>(BarWidth - filled), '-');
+  text.append(filled, '#');
+  text.append(BarWidth - filled, '-');
   return text += ']';
-}
-
-int tenths(long done, long total) {
-  return total > 0 ? static_cast<int>(done * 10 / total) : 0;
 }
 
 }  // namespace
@@ -33,111 +31,116 @@ std::string formatDuration(std::chrono::steady_clock::duration duration) {
   return text;
 }
 
-void ProgressDisplay::show(const UpgraderProgress& progress,
-                           std::chrono::steady_clock::duration sinceStart) {
-  noteArrival(progress, sinceStart);
-  // A verdict after a download shows the pages as they ended; one before it shows nothing.
-  const bool finishedDownload =
-      progress.phase() == UpgraderProgress::Phase::Finished && firstPiece_;
-  if (progress.phase() != UpgraderProgress::Phase::Erasing &&
-      progress.phase() != UpgraderProgress::Phase::Downloading && !finishedDownload) {
-    return;
+ProgressDisplay::ProgressDisplay(bool terminal, Output output, std::vector<std::string> names)
+    : terminal_(terminal), output_(std::move(output)) {
+  for (std::string& name : names) {
+    CameraState state;
+    state.name = std::move(name);
+    cameras_.push_back(std::move(state));
+  }
+}
+
+void ProgressDisplay::show(std::size_t camera, unsigned written, unsigned pages,
+                           Duration sinceStart) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  CameraState& state = cameras_.at(camera);
+  state.begun = true;
+  state.written = written;
+  state.pages = pages;
+  state.sinceStart = sinceStart;
+  if (written > 0 && !state.firstVerified) {
+    state.firstVerified = {sinceStart, written};
   }
   if (terminal_) {
-    const std::string line = terminalLine(progress, sinceStart);
-    if (line != shown_) {
-      // Blanks pad over what was longer before; no terminal escape codes, which not every
-      // Windows console understands.
-      const std::size_t padding = shown_.size() > line.size() ? shown_.size() - line.size() : 0;
-      write("\r" + line + std::string(padding, ' '));
-      shown_ = line;
-    }
-    return;
-  }
-  const std::string line = plainLine(progress, sinceStart);
-  if (!line.empty()) {
-    write(line + "\n");
-  }
-}
-
-void ProgressDisplay::noteArrival(const UpgraderProgress& progress,
-                                  std::chrono::steady_clock::duration sinceStart) {
-  // Updates that arrive within this time of a piece's first came in that piece.
-  constexpr auto SamePiece = std::chrono::milliseconds(50);
-  if (progress.phase() != UpgraderProgress::Phase::Downloading) {
-    return;
-  }
-  const Arrival now{sinceStart, progress.pagesWritten()};
-  if (!firstPiece_) {
-    firstPiece_ = latestPiece_ = now;
-  } else if (sinceStart - latestPiece_->at >= SamePiece) {
-    latestPiece_ = now;
-  } else if (latestPiece_->at == firstPiece_->at) {
-    firstPiece_->pages = now.pages;
-    latestPiece_->pages = now.pages;
-  }
-}
-
-void ProgressDisplay::clear() {
-  if (!shown_.empty()) {
-    std::string blank = "\r";
-    blank.append(shown_.size(), ' ');
-    write(blank += '\r');
-    shown_.clear();
+    redrawTerminal();
+  } else if (const std::optional<std::string> line = plainLine(state)) {
+    output_(*line + "\n");
   }
 }
 
 void ProgressDisplay::end() {
-  if (!shown_.empty()) {
-    write("\n");
-    shown_.clear();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!shown_.empty() && cameras_.size() == 1) {
+    output_("\n");
   }
+  shown_.clear();
 }
 
-void ProgressDisplay::write(const std::string& text) {
-  output_(text);
-}
-
-std::string ProgressDisplay::terminalLine(const UpgraderProgress& progress,
-                                          std::chrono::steady_clock::duration sinceStart) const {
-  if (progress.phase() == UpgraderProgress::Phase::Erasing) {
-    char percent[8];
-    std::snprintf(percent, sizeof percent, "%3d%%", progress.erasePercent());
-    return "erasing      " + bar(progress.erasePercent(), 100) + " " + percent + "  " +
-           formatDuration(sinceStart) + " elapsed";
+// One camera: its line rewritten after a carriage return, blanks over what was longer before,
+// and no escape codes, which not every Windows console understands. Several: every line written
+// again from the first, after moving the cursor up to it.
+void ProgressDisplay::redrawTerminal() {
+  std::vector<std::string> lines;
+  for (const CameraState& state : cameras_) {
+    lines.push_back(terminalLine(state));
   }
-  return "downloading  " + bar(progress.pagesWritten(), progress.totalPages()) + " " +
-         std::to_string(progress.pagesWritten()) + "/" + std::to_string(progress.totalPages()) +
-         " pages  " + formatDuration(sinceStart) + " elapsed  " + timeLeft(progress) + " left";
-}
-
-std::string ProgressDisplay::plainLine(const UpgraderProgress& progress,
-                                       std::chrono::steady_clock::duration sinceStart) {
-  if (progress.phase() == UpgraderProgress::Phase::Erasing) {
-    const int step = progress.erasePercent() / 10;
-    if (step == erasingStepShown_) {
-      return "";
+  if (lines == shown_) {
+    return;
+  }
+  std::string text;
+  if (cameras_.size() == 1) {
+    const std::size_t before = shown_.empty() ? 0 : shown_.front().size();
+    const std::size_t padding = before > lines.front().size() ? before - lines.front().size() : 0;
+    text = "\r" + lines.front() + std::string(padding, ' ');
+  } else {
+    if (!shown_.empty()) {
+      char up[16];
+      std::snprintf(up, sizeof up, CursorUp, shown_.size());
+      text = up;
     }
-    erasingStepShown_ = step;
-    return "erasing " + std::to_string(progress.erasePercent()) + "%";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::size_t before = i < shown_.size() ? shown_[i].size() : 0;
+      const std::size_t padding = before > lines[i].size() ? before - lines[i].size() : 0;
+      text += "\r" + lines[i] + std::string(padding, ' ') + "\n";
+    }
   }
-  const int step = tenths(progress.pagesWritten(), progress.totalPages());
-  if (step == downloadStepShown_) {
-    return "";
-  }
-  downloadStepShown_ = step;
-  return "downloading " + std::to_string(progress.pagesWritten()) + "/" +
-         std::to_string(progress.totalPages()) + " pages, " + formatDuration(sinceStart) +
-         " elapsed, " + timeLeft(progress) + " left";
+  output_(text);
+  shown_ = std::move(lines);
 }
 
-std::string ProgressDisplay::timeLeft(const UpgraderProgress& progress) const {
-  const long done = progress.pagesWritten();
-  if (!firstPiece_ || latestPiece_->pages <= firstPiece_->pages ||
-      latestPiece_->at <= firstPiece_->at) {
+std::string ProgressDisplay::prefix(const CameraState& state) const {
+  return cameras_.size() > 1 ? state.name + ": " : "";
+}
+
+std::string ProgressDisplay::terminalLine(const CameraState& state) const {
+  if (!state.begun) {
+    return prefix(state) + "waiting";
+  }
+  const std::string pages = std::to_string(state.written) + "/" + std::to_string(state.pages) +
+                            " pages  " + formatDuration(state.sinceStart) + " elapsed";
+  if (state.written == 0) {
+    return prefix(state) + "erasing      " + bar(0, state.pages) + " " + pages;
+  }
+  return prefix(state) + "downloading  " + bar(state.written, state.pages) + " " + pages + "  " +
+         timeLeft(state) + " left";
+}
+
+// The erase once, then the download at each tenth of its pages.
+std::optional<std::string> ProgressDisplay::plainLine(CameraState& state) const {
+  if (state.written == 0) {
+    if (!state.eraseShown) {
+      state.eraseShown = true;
+      return prefix(state) + "erasing the flash for " + std::to_string(state.pages) + " pages";
+    }
+    return std::nullopt;
+  }
+  const int step = state.pages > 0 ? static_cast<int>(state.written * 10 / state.pages) : 10;
+  if (step == state.stepShown) {
+    return std::nullopt;
+  }
+  state.stepShown = step;
+  return prefix(state) + "downloading " + std::to_string(state.written) + "/" +
+         std::to_string(state.pages) + " pages, " + formatDuration(state.sinceStart) +
+         " elapsed, " + timeLeft(state) + " left";
+}
+
+// From the pace of the pages verified since the first.
+std::string ProgressDisplay::timeLeft(const CameraState& state) const {
+  if (!state.firstVerified || state.written <= state.firstVerified->second ||
+      state.sinceStart <= state.firstVerified->first) {
     return "-:--";
   }
-  const auto perPage =
-      (latestPiece_->at - firstPiece_->at) / (latestPiece_->pages - firstPiece_->pages);
-  return formatDuration(perPage * (progress.totalPages() - done));
+  const auto perPage = (state.sinceStart - state.firstVerified->first) /
+                       (state.written - state.firstVerified->second);
+  return formatDuration(perPage * (state.pages - state.written));
 }

@@ -1,15 +1,18 @@
-// How the update shows where it stands: on a terminal, one line rewritten in place with a bar,
-// the pages written, the time gone and the time left; elsewhere (a log, a pipe), a plain line at
-// every tenth of the way, so that a log of a large image stays short.
+// How an update shows where each camera stands, from the camera API's page callback: on a
+// terminal, a line per camera rewritten in place with a bar, the pages written, the time gone and
+// the time left; elsewhere (a log, a pipe), a plain line at every tenth of the way, so that a log
+// of a large image stays short. With several cameras each line begins with the camera's name.
+// The callbacks come from each camera's own thread; the display takes them one at a time.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "upgrader_progress.h"
+#include <vector>
 
 // "m:ss", or "h:mm:ss" from an hour on.
 std::string formatDuration(std::chrono::steady_clock::duration duration);
@@ -17,41 +20,41 @@ std::string formatDuration(std::chrono::steady_clock::duration duration);
 class ProgressDisplay {
  public:
   using Output = std::function<void(std::string_view)>;
+  using Duration = std::chrono::steady_clock::duration;
 
-  ProgressDisplay(bool terminal, Output output) : terminal_(terminal), output_(std::move(output)) {}
+  // `terminal`: the output is a terminal that moves its cursor up a line when told to (needed
+  // only for several cameras). `names` are the cameras, in the order of their lines.
+  ProgressDisplay(bool terminal, Output output, std::vector<std::string> names);
 
-  // Shows `progress` as it stands `sinceStart` after the update began.
-  void show(const UpgraderProgress& progress, std::chrono::steady_clock::duration sinceStart);
-  // Takes the bar off its line, so that another line can be written there.
-  void clear();
-  // Ends the bar's line for good.
+  // Camera `camera` has written and verified `written` of `pages` pages (0 before its erase),
+  // `sinceStart` after the update began.
+  void show(std::size_t camera, unsigned written, unsigned pages, Duration sinceStart);
+  // Ends the bars' lines for good, so that the verdicts follow them.
   void end();
 
  private:
-  void write(const std::string& text);
-  std::string terminalLine(const UpgraderProgress& progress,
-                           std::chrono::steady_clock::duration sinceStart) const;
-  std::string plainLine(const UpgraderProgress& progress,
-                        std::chrono::steady_clock::duration sinceStart);
-  std::string timeLeft(const UpgraderProgress& progress) const;
+  struct CameraState {
+    std::string name;
+    bool begun = false;
+    unsigned written = 0;
+    unsigned pages = 0;
+    Duration sinceStart{};
+    // The pace of the download, from the first page verified: the erase before it takes its
+    // own time.
+    std::optional<std::pair<Duration, unsigned>> firstVerified;
+    bool eraseShown = false;
+    int stepShown = -1;  // the last tenth of the pages shown as a plain line
+  };
 
+  std::string terminalLine(const CameraState& state) const;
+  std::optional<std::string> plainLine(CameraState& state) const;
+  std::string timeLeft(const CameraState& state) const;
+  std::string prefix(const CameraState& state) const;
+  void redrawTerminal();
+
+  std::mutex mutex_;
   bool terminal_;
   Output output_;
-  std::string shown_;  // the bar on the terminal's line now
-  // The pace of the download, from when its updates arrived. The erase before it takes its own
-  // time, so the pace runs from the download's first updates. The library hands the upgrader's
-  // output on in pieces of 127 characters, so several updates arrive at once: the last of the
-  // first piece tells best where the download stood when it began to be seen, and the first of
-  // the latest piece gives one pace for all of that piece's updates.
-  struct Arrival {
-    std::chrono::steady_clock::duration at;
-    long pages;
-  };
-  void noteArrival(const UpgraderProgress& progress,
-                   std::chrono::steady_clock::duration sinceStart);
-  std::optional<Arrival> firstPiece_;
-  std::optional<Arrival> latestPiece_;
-  // The last step shown as a plain line, -1 for none: a tenth of the erase or of the pages.
-  int erasingStepShown_ = -1;
-  int downloadStepShown_ = -1;
+  std::vector<CameraState> cameras_;
+  std::vector<std::string> shown_;  // the lines on the terminal now, one per camera
 };

@@ -24,42 +24,73 @@ bool took(const Assignment& assignment, const Reading& reading) {
 
 // Reads each setting; a setting the camera did not answer for is named, and makes the result
 // Refused.
-int readEach(Camera& camera, const std::vector<Setting>& settings, bool json) {
+int readEach(Camera& camera, const std::vector<Setting>& settings, bool json, Blocks blocks) {
   std::vector<Reading> readings;
   int result = Ok;
   for (const Setting& setting : settings) {
     readings.push_back(camera.read(setting));
     if (!readings.back().answered()) {
-      printProblem("the camera did not answer for " + setting.label);
+      printProblem("the camera did not answer for " + setting.label + ": " + camera.lastFailure());
       result = Refused;
     }
   }
-  printReadings(readings, json);
+  if (blocks == Blocks::One) {
+    printReadings(readings, json);
+  } else if (json) {
+    Json object = cameraHeading(camera);
+    object.update(readingsJson(readings));
+    printJson(object);
+  } else {
+    printCameraHeading(camera);
+    printReadings(readings, false);
+  }
   return result;
 }
 
-int status(const CommandContext& context, bool json) {
-  const std::unique_ptr<Camera> camera = context.findCamera();
-  const std::string serial = camera ? camera->serialNumber() : "";
-  const char* const presence = camera ? "present" : "absent";
+// The serial number the camera gave, or why there is none: its HID interface, which tells it,
+// was not found.
+int statusOf(Camera& camera, bool json, Blocks blocks) {
+  const std::optional<std::string> serial = camera.serialNumber();
   if (json) {
     Json result;
-    result["camera"] = presence;
-    if (camera) {
-      result["serial_number"] = serial;
-    }
+    result["camera"] = "present";
+    result["serial_number"] = serial ? Json(*serial) : Json(nullptr);
+    result["location"] = camera.location();
     printJson(result);
   } else {
-    printRow("camera", presence);
-    if (camera) {
-      printRow("serial number", serial);
+    if (blocks == Blocks::EachHeaded) {
+      printCameraHeading(camera);
     }
+    printRow("camera", "present");
+    printRow("serial number", serial ? *serial : "unknown");
+    printRow("location", camera.location());
   }
-  return camera ? Ok : NoCamera;
+  if (!serial) {
+    printProblem("the camera at " + camera.location() +
+                 " gave no serial number: its HID interface was not found");
+    return Refused;
+  }
+  return Ok;
+}
+
+int status(const CommandContext& context, bool json) {
+  if (context.options().serials.empty() && context.options().location.empty() &&
+      listCameras().empty()) {
+    if (json) {
+      printJson(Json{{"camera", "absent"}});
+    } else {
+      printRow("camera", "absent");
+    }
+    return NoCamera;
+  }
+  return context.forEachCamera(
+      [json](Camera& camera, Blocks blocks) { return statusOf(camera, json, blocks); });
 }
 
 int show(const CommandContext& context, bool json) {
-  return readEach(*context.openCamera(), everySetting(), json);
+  return context.forEachCamera([json](Camera& camera, Blocks blocks) {
+    return readEach(camera, everySetting(), json, blocks);
+  });
 }
 
 int get(const CommandContext& context, const std::vector<std::string>& names, bool json) {
@@ -67,7 +98,9 @@ int get(const CommandContext& context, const std::vector<std::string>& names, bo
   for (const std::string& name : names) {
     settings.push_back(findSetting(name));
   }
-  return readEach(*context.openCamera(), settings, json);
+  return context.forEachCamera([&settings, json](Camera& camera, Blocks blocks) {
+    return readEach(camera, settings, json, blocks);
+  });
 }
 
 // Every assignment checked, each bad one named; none when any is bad.
@@ -120,7 +153,7 @@ struct ReadingOptions {
 void addStatusCommand(CommandRegistry& commands) {
   const auto options = std::make_shared<ReadingOptions>();
   CLI::App& command = commands.add(
-      "status", "Whether the camera is there, and its serial number",
+      "status", "Whether the camera is there, its serial number and its location",
       [options](const CommandContext& context) { return status(context, options->json); });
   addJsonFlag(command, options->json);
 }

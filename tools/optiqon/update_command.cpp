@@ -1,10 +1,13 @@
-// The firmware update: the camera's flash written with an image and every page verified, its
-// progress shown as it comes, and the upgrader's verdict as the exit code.
+// The firmware update: the image read and checked once, then every chosen camera's flash written
+// and every page verified, all cameras at the same time (a thread and a handle each), the
+// progress shown as the pages are verified, and each camera's verdict; the exit code is the worst
+// verdict. One camera's failure, or its being unplugged, never stops the others.
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
+#include <iterator>
 #include <memory>
+#include <thread>
 
 #include "commands.h"
 #include "console_streams.h"
@@ -15,39 +18,36 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The most the camera's flash takes: 65535 pages of 256 bytes.
-constexpr std::uintmax_t LargestImage = 65535u * 256u;
+// The most the tool reads: more than the camera's flash takes (65535 pages of 256 bytes), so that
+// the camera API, which knows the flash, tells what is too large.
+constexpr std::uintmax_t LargestRead = 65535u * 256u + 1u;
 
-void checkImage(const std::string& path) {
+std::vector<unsigned char> readImage(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error) || !std::ifstream(path, std::ios::binary)) {
+  std::ifstream in(path, std::ios::binary);
+  if (!std::filesystem::is_regular_file(path, error) || !in) {
     throw UsageError("cannot read the firmware image " + path);
   }
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) {
+  std::vector<unsigned char> image;
+  char byte = 0;
+  while (image.size() < LargestRead && in.get(byte)) {
+    image.push_back(static_cast<unsigned char>(byte));
+  }
+  if (in.bad()) {
     throw UsageError("cannot read the firmware image " + path);
   }
-  if (size == 0) {
-    throw UsageError("the firmware image " + path + " is empty");
-  }
-  if (size > LargestImage) {
-    throw UsageError("the firmware image " + path + " has " + std::to_string(size) +
-                     " bytes; the camera's flash takes at most " + std::to_string(LargestImage));
-  }
+  return image;
 }
 
-std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration took) {
-  if (!verdict) {
-    return "firmware update failed: the upgrader ended without a verdict";
-  }
-  switch (*verdict) {
+std::string verdictLine(const UpdateVerdict& verdict, unsigned pages, Clock::duration took) {
+  switch (verdict.code) {
     case OPTIQON_UPGRADER_SUCCESS:
       return "firmware updated: " + std::to_string(pages) + " pages written and verified in " +
              formatDuration(took);
     case OPTIQON_UPGRADER_NO_CAMERA:
       return "firmware not updated: no camera";
     case OPTIQON_UPGRADER_IMAGE_REFUSED:
-      return "firmware not updated: the upgrader cannot use the image";
+      return "firmware not updated: the camera cannot use the image";
     case OPTIQON_UPGRADER_ERASE_FAILED:
       return "firmware update failed: the flash could not be erased; the camera has no working "
              "firmware until an update succeeds";
@@ -57,56 +57,95 @@ std::string verdictLine(std::optional<int> verdict, long pages, Clock::duration 
   }
 }
 
-// The progress on the tool's own standard output, and every other line of the upgrader on
-// standard error.
-class ProgressShown : public UpdateWatcher {
- public:
-  explicit ProgressShown(Clock::time_point start) : start_(start) {}
-
-  void begin(int toolOutput) override {
-    display_.emplace(console::isTerminal(toolOutput),
-                     [toolOutput](std::string_view text) { console::writeAll(toolOutput, text); });
-  }
-
-  void progressed(const UpgraderProgress& progress) override {
-    display_->show(progress, Clock::now() - start_);
-  }
-
-  void said(const std::string& line) override {
-    display_->clear();
-    std::cerr << line << std::endl;
-  }
-
-  void end() override { display_->end(); }
-
- private:
-  Clock::time_point start_;
-  std::optional<ProgressDisplay> display_;
+// One camera's update on a thread of its own.
+struct CameraUpdate {
+  std::unique_ptr<Camera> camera;
+  std::string name;
+  UpdateVerdict verdict;
+  Clock::duration took{};
 };
 
-int update(const CommandContext& context, const std::string& image) {
-  checkImage(image);
-  const Clock::time_point start = Clock::now();
-  ProgressShown shown(start);
-  const UpdateOutcome outcome = updateFirmware(context.options().camera, image, shown);
-  if (!outcome.started) {
-    printProblem(outcome.failure);
-    return NoVerdict;
+void flash(CameraUpdate& update, std::size_t index, const std::vector<unsigned char>& image,
+           ProgressDisplay& display, Clock::time_point start) {
+  try {
+    update.verdict = update.camera->updateFirmware(
+        image, [&display, index, start](unsigned written, unsigned pages) {
+          display.show(index, written, pages, Clock::now() - start);
+        });
+  } catch (const std::exception& error) {
+    update.verdict = {OPTIQON_UPGRADER_DOWNLOAD_FAILED, error.what()};
   }
-  if (!outcome.failure.empty()) {
-    printProblem(outcome.failure);
-  }
-  printLine(verdictLine(outcome.verdict, outcome.pages, Clock::now() - start));
-  return outcome.verdict.value_or(NoVerdict);
+  update.took = Clock::now() - start;
 }
+
+ProgressDisplay displayFor(const std::vector<CameraUpdate>& updates) {
+  std::vector<std::string> names;
+  for (const CameraUpdate& update : updates) {
+    names.push_back(update.name);
+  }
+  const bool terminal = updates.size() == 1 ? console::isTerminal(console::StandardOutput)
+                                            : console::movesCursor(console::StandardOutput);
+  return ProgressDisplay(
+      terminal, [](std::string_view text) { console::writeAll(console::StandardOutput, text); },
+      std::move(names));
+}
+
+int update(const CommandContext& context, const std::string& path, bool all) {
+  const std::vector<unsigned char> image = readImage(path);
+  unsigned pages = 0;
+  try {
+    pages = checkFirmwareImage(image);
+  } catch (const UsageError& error) {
+    throw UsageError("the firmware image " + path + " cannot be used: " + error.what());
+  }
+  std::vector<CameraUpdate> updates;
+  for (std::unique_ptr<Camera>& camera : context.openCameras(all)) {
+    const std::string name = camera->name();
+    updates.push_back({std::move(camera), name, {}, {}});
+  }
+  ProgressDisplay display = displayFor(updates);
+  const Clock::time_point start = Clock::now();
+  {
+    const console::UpdateInterruptRule rule;
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+      threads.emplace_back(flash, std::ref(updates[i]), i, std::cref(image), std::ref(display),
+                           start);
+    }
+    for (std::thread& thread : threads) {
+      thread.join();
+    }
+  }
+  display.end();
+  int result = Ok;
+  for (const CameraUpdate& update : updates) {
+    const std::string prefix = updates.size() > 1 ? update.name + ": " : "";
+    if (!update.verdict.failure.empty()) {
+      printProblem(update.verdict.failure);
+    }
+    printLine(prefix + verdictLine(update.verdict, pages, update.took));
+    result = worse(result, update.verdict.code);
+  }
+  return result;
+}
+
+struct UpdateOptions {
+  std::string image;
+  bool all = false;
+};
 
 }  // namespace
 
 void addUpdateCommand(CommandRegistry& commands) {
-  const auto image = std::make_shared<std::string>();
+  const auto options = std::make_shared<UpdateOptions>();
   CLI::App& command = commands.add(
-      "update", "Writes a firmware image to the camera's flash, and verifies every page",
-      [image](const CommandContext& context) { return update(context, *image); },
+      "update",
+      "Writes a firmware image to the camera's flash and verifies every page; with several "
+      "--serial or --all, to each of those cameras at the same time",
+      [options](const CommandContext& context) {
+        return update(context, options->image, options->all);
+      },
       UpdateExitCodesHelp);
-  command.add_option("image", *image, "The firmware image")->required();
+  command.add_option("image", options->image, "The firmware image")->required();
+  command.add_flag("--all", options->all, "Every camera on the PC");
 }

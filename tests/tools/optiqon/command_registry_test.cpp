@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,11 @@
 
 namespace {
 
-// What the fake camera holds, and what was done to it; kept by the test, since each command
-// owns the camera it opens.
+// What a fake camera holds, and what was done to it; kept by the test, since each command owns
+// the camera it opens.
 struct FakeCameraState {
+  std::optional<std::string> serial = "K030M05010-FAKE";
+  std::string location = "1-1";
   std::map<int, int> properties;
   std::map<int, std::vector<double>> controls;
   std::vector<std::string> writes;
@@ -22,12 +25,13 @@ struct FakeCameraState {
   int stuckControl = 0;
 };
 
-// A camera that keeps what is written to it, in place of the library.
+// A camera that keeps what is written to it, in place of the camera API.
 class FakeCamera : public Camera {
  public:
   explicit FakeCamera(FakeCameraState& state) : state_(state) {}
 
-  std::string serialNumber() override { return "K030M05010-FAKE"; }
+  std::optional<std::string> serialNumber() override { return state_.serial; }
+  std::string location() override { return state_.location; }
 
   Reading read(const Setting& setting) override {
     Reading reading{setting, std::nullopt, std::nullopt};
@@ -51,34 +55,64 @@ class FakeCamera : public Camera {
   bool writeRegister(unsigned char, unsigned char) override { return false; }
   RegisterAnswer readRegister() override { return {}; }
   bool sendPassword(const std::string&) override { return false; }
-  int storeSettings() override { return 0; }
-  int restoreFactorySettings() override { return 0; }
+  bool storeSettings() override { return true; }
+  bool restoreFactorySettings() override { return true; }
+  std::string lastFailure() override { return "no answer"; }
+  UpdateVerdict updateFirmware(const std::vector<unsigned char>&, const PageProgress&) override {
+    return {};
+  }
 
  private:
   FakeCameraState& state_;
 };
 
-// The camera findCamera finds: none while this is null.
-FakeCameraState* cameraThere = nullptr;
+// The cameras on the fake PC.
+std::vector<FakeCameraState*> camerasThere;
 int camerasLookedFor = 0;
 
 }  // namespace
 
-std::unique_ptr<Camera> findCamera(const CameraChoice&) {
-  ++camerasLookedFor;
-  if (cameraThere == nullptr) {
-    return nullptr;
+std::vector<CameraListing> listCameras() {
+  std::vector<CameraListing> listings;
+  for (FakeCameraState* camera : camerasThere) {
+    listings.push_back({camera->serial, camera->location, true, camera->serial.has_value()});
   }
-  return std::make_unique<FakeCamera>(*cameraThere);
+  return listings;
+}
+
+// As the camera API chooses: by location, by serial number, or the only camera.
+std::unique_ptr<Camera> openCamera(const CameraWanted& wanted) {
+  ++camerasLookedFor;
+  std::vector<FakeCameraState*> fitting;
+  for (FakeCameraState* camera : camerasThere) {
+    if (wanted.location ? camera->location == *wanted.location
+                        : !wanted.serial || camera->serial == wanted.serial) {
+      fitting.push_back(camera);
+    }
+  }
+  if (fitting.empty()) {
+    throw CommandFailure(NoCamera, "no camera found");
+  }
+  if (fitting.size() > 1) {
+    throw CommandFailure(BadUsage, "several cameras: choose one");
+  }
+  return std::make_unique<FakeCamera>(*fitting.front());
+}
+
+unsigned checkFirmwareImage(const std::vector<unsigned char>& image) {
+  return static_cast<unsigned>(image.size() / 256);
 }
 
 namespace {
 
 class ToolCommands : public ::testing::Test {
  protected:
-  ToolCommands() { addSettingsCommands(commands_); }
+  ToolCommands() {
+    addCameraOptions(app_, options_);
+    addSettingsCommands(commands_);
+  }
   ~ToolCommands() override {
-    cameraThere = nullptr;
+    camerasThere.clear();
     camerasLookedFor = 0;
   }
 
@@ -110,8 +144,8 @@ class ToolCommands : public ::testing::Test {
   }
 
   CLI::App app_{"optiqon"};
-  CommandRegistry commands_{app_};
   GlobalOptions options_;
+  CommandRegistry commands_{app_};
 };
 
 TEST_F(ToolCommands, TheChosenCommandsActionRunsWithTheContext) {
@@ -142,7 +176,7 @@ TEST_F(ToolCommands, MissingCameraEndsTheCommandWithItsCode) {
   const Run show = run({"show"});
   EXPECT_EQ(show.code, NoCamera);
   EXPECT_EQ(show.output, "");
-  EXPECT_EQ(show.errors, "optiqon: no camera named \"Corvantis Optiqon\" is connected\n");
+  EXPECT_EQ(show.errors, "optiqon: no camera found\n");
   const Run status = run({"status", "--json"});
   EXPECT_EQ(status.code, NoCamera);
   EXPECT_EQ(status.output, "{\"camera\":\"absent\"}\n");
@@ -150,17 +184,18 @@ TEST_F(ToolCommands, MissingCameraEndsTheCommandWithItsCode) {
 
 TEST_F(ToolCommands, StatusTellsTheSerialNumber) {
   FakeCameraState camera;
-  cameraThere = &camera;
+  camerasThere = {&camera};
   const Run status = run({"status"});
   EXPECT_EQ(status.code, Ok);
   EXPECT_EQ(status.output,
             "camera                  present\n"
-            "serial number           K030M05010-FAKE\n");
+            "serial number           K030M05010-FAKE\n"
+            "location                1-1\n");
 }
 
 TEST_F(ToolCommands, BadValuesAreNamedBeforeTheCameraIsLookedFor) {
   FakeCameraState camera;
-  cameraThere = &camera;
+  camerasThere = {&camera};
   const Run set = run({"set", "brightness=x", "gain=2", "20=1,2"});
   EXPECT_EQ(set.code, BadUsage);
   EXPECT_EQ(set.errors,
@@ -175,7 +210,7 @@ TEST_F(ToolCommands, BadValuesAreNamedBeforeTheCameraIsLookedFor) {
 TEST_F(ToolCommands, SetWritesEachValueAndNamesOneThatDidNotTake) {
   FakeCameraState camera;
   camera.stuckControl = 21;
-  cameraThere = &camera;
+  camerasThere = {&camera};
   const Run set = run({"set", "gain=4", "21=9,9,9,9", "20=1,2,3,4"});
   EXPECT_EQ(set.code, Refused);
   EXPECT_EQ(camera.writes, (std::vector<std::string>{"gain", "control 21", "control 20"}));
@@ -189,11 +224,113 @@ TEST_F(ToolCommands, SetWritesEachValueAndNamesOneThatDidNotTake) {
 
 TEST_F(ToolCommands, ShowNamesEachValueTheCameraDidNotAnswerFor) {
   FakeCameraState camera;
-  cameraThere = &camera;
+  camerasThere = {&camera};
   const Run get = run({"get", "hue", "20", "--json"});
   EXPECT_EQ(get.code, Refused);
   EXPECT_EQ(get.output, "{\"properties\":{\"hue\":0},\"controls\":{\"20\":null}}\n");
-  EXPECT_EQ(get.errors, "optiqon: the camera did not answer for control 20\n");
+  EXPECT_EQ(get.errors, "optiqon: the camera did not answer for control 20: no answer\n");
+}
+
+// A camera whose HID interface was not found gave no serial number: said so, never made up.
+TEST_F(ToolCommands, StatusOfACameraWithoutItsSerialNumber) {
+  FakeCameraState camera;
+  camera.serial.reset();
+  camerasThere = {&camera};
+  const Run status = run({"status", "--json"});
+  EXPECT_EQ(status.code, Refused);
+  EXPECT_EQ(status.output,
+            "{\"camera\":\"present\",\"serial_number\":null,\"location\":\"1-1\"}\n");
+  EXPECT_EQ(status.errors,
+            "optiqon: the camera at 1-1 gave no serial number: its HID interface was not found\n");
+}
+
+class ToolCommandsOnSeveralCameras : public ToolCommands {
+ protected:
+  ToolCommandsOnSeveralCameras() {
+    first_.serial = "K3M51-A001";
+    second_.serial = "K3M51-B002";
+    second_.location = "1-2";
+    second_.properties[0] = 7;
+    camerasThere = {&first_, &second_};
+  }
+
+  FakeCameraState first_;
+  FakeCameraState second_;
+};
+
+// A command that changes a camera needs it named; nothing is written to any.
+TEST_F(ToolCommandsOnSeveralCameras, SetWithoutSerialSendsNothing) {
+  const Run set = run({"set", "gain=4"});
+  EXPECT_EQ(set.code, BadUsage);
+  EXPECT_EQ(set.errors, "optiqon: several cameras: choose one\n");
+  EXPECT_TRUE(first_.writes.empty());
+  EXPECT_TRUE(second_.writes.empty());
+}
+
+TEST_F(ToolCommandsOnSeveralCameras, SetTakesOneSerialOnly) {
+  EXPECT_EQ(run({"set", "--serial", "K3M51-A001", "--serial", "K3M51-B002", "gain=4"}).code,
+            BadUsage);
+  EXPECT_TRUE(first_.writes.empty());
+  EXPECT_TRUE(second_.writes.empty());
+}
+
+TEST_F(ToolCommandsOnSeveralCameras, SetWithSerialChangesThatCameraAlone) {
+  const Run set = run({"set", "--serial", "K3M51-B002", "gain=4"});
+  EXPECT_EQ(set.code, Ok) << set.errors;
+  EXPECT_TRUE(first_.writes.empty());
+  EXPECT_EQ(second_.writes, std::vector<std::string>{"gain"});
+}
+
+TEST_F(ToolCommandsOnSeveralCameras, UnknownSerialIsNoCamera) {
+  EXPECT_EQ(run({"--serial", "K3M51-X999", "set", "gain=4"}).code, NoCamera);
+  EXPECT_TRUE(first_.writes.empty());
+  EXPECT_TRUE(second_.writes.empty());
+}
+
+// Reading commands act on each camera in turn, each block headed by the camera. (CLI11 keeps
+// what one parse set, so each test parses once.)
+TEST_F(ToolCommandsOnSeveralCameras, GetReadsEachCameraInTurn) {
+  const Run get = run({"get", "brightness"});
+  EXPECT_EQ(get.code, Ok);
+  EXPECT_EQ(get.output,
+            "[K3M51-A001]\n"
+            "brightness              0\n"
+            "[K3M51-B002]\n"
+            "brightness              7\n");
+}
+
+TEST_F(ToolCommandsOnSeveralCameras, GetAsJsonGivesAnObjectPerCamera) {
+  const Run json = run({"get", "brightness", "--json"});
+  EXPECT_EQ(json.output,
+            "{\"serial_number\":\"K3M51-A001\",\"location\":\"1-1\",\"properties\":{"
+            "\"brightness\":0},\"controls\":{}}\n"
+            "{\"serial_number\":\"K3M51-B002\",\"location\":\"1-2\",\"properties\":{"
+            "\"brightness\":7},\"controls\":{}}\n");
+}
+
+TEST_F(ToolCommandsOnSeveralCameras, GetWithSerialReadsThatCameraAlone) {
+  EXPECT_EQ(run({"get", "--serial", "K3M51-B002", "brightness"}).output,
+            "brightness              7\n");
+}
+
+// Two cameras that give one serial number: --serial cannot choose, --location can.
+TEST_F(ToolCommandsOnSeveralCameras, SameSerialIsRefused) {
+  second_.serial = first_.serial;
+  EXPECT_EQ(run({"set", "--serial", "K3M51-A001", "gain=4"}).code, BadUsage);
+  EXPECT_TRUE(first_.writes.empty());
+  EXPECT_TRUE(second_.writes.empty());
+}
+
+TEST_F(ToolCommandsOnSeveralCameras, SameSerialIsChosenByLocation) {
+  second_.serial = first_.serial;
+  EXPECT_EQ(run({"set", "--location", "1-2", "gain=4"}).code, Ok);
+  EXPECT_TRUE(first_.writes.empty());
+  EXPECT_EQ(second_.writes, std::vector<std::string>{"gain"});
+}
+
+TEST_F(ToolCommandsOnSeveralCameras, SerialAndLocationTogetherAreBadUsage) {
+  EXPECT_EQ(run({"set", "--location", "1-2", "--serial", "K3M51-B002", "gain=4"}).code, BadUsage);
+  EXPECT_TRUE(second_.writes.empty());
 }
 
 }  // namespace

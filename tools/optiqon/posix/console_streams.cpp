@@ -1,35 +1,23 @@
-// Standard output on POSIX systems: plain descriptors, shared by the tool and the library.
+// Standard streams and signals on POSIX systems.
 #include "../console_streams.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
-#include <csignal>
 
 namespace console {
 
-int saveOutput() {
-  return fcntl(StandardOutput, F_DUPFD_CLOEXEC, 3);
-}
-
-bool redirectOutput(int descriptor) {
-  return dup2(descriptor, StandardOutput) >= 0;
-}
-
-bool makePipe(int ends[2]) {
-  return pipe2(ends, O_CLOEXEC) == 0;
-}
-
-void closeDescriptor(int descriptor) {
-  close(descriptor);
-}
-
-long readSome(int descriptor, char* buffer, std::size_t size) {
-  for (;;) {
-    const ssize_t got = read(descriptor, buffer, size);
-    if (got >= 0 || errno != EINTR) {
-      return static_cast<long>(got);
+void openMissingStandardStreams() {
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
+      // open gives the lowest free number: this one.
+      if (open("/dev/null", O_RDWR) != stream) {
+        return;
+      }
     }
   }
 }
@@ -51,33 +39,73 @@ bool isTerminal(int descriptor) {
   return isatty(descriptor) == 1;
 }
 
+bool movesCursor(int descriptor) {
+  return isTerminal(descriptor);
+}
+
 namespace {
 
-// A handler, not SIG_IGN: a handler is reset to the default in the upgrader the library execs,
-// while an ignored signal would stay ignored there and the upgrader could not be stopped at all.
-void letThroughToUpgrader(int) {}
+constexpr std::array<int, 2> IgnoredSignals = {SIGPIPE, SIGHUP};
+constexpr std::array<int, 2> DeferredSignals = {SIGINT, SIGTERM};
 
-struct sigaction previousInterrupt;
-struct sigaction previousPipe;
+std::array<struct sigaction, 2> ignoredBefore;
+std::array<struct sigaction, 2> deferredBefore;
+std::atomic<int> interruptions{0};
+
+void writeLine(std::string_view line) {
+  [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+}
+
+// Runs in the signal's context: only async-signal-safe calls. The second signal ends the tool
+// as that signal does, so that a caller sees what ended it.
+extern "C" void deferInterrupt(int signal) {
+  const int savedErrno = errno;
+  if (interruptions.fetch_add(1) == 0) {
+    writeLine(UpdateContinues);
+  } else {
+    writeLine(UpdateStopped);
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    sigaction(signal, &defaultAction, nullptr);
+    raise(signal);
+  }
+  errno = savedErrno;
+}
+
+struct sigaction actionOf(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  return action;
+}
 
 }  // namespace
 
-InterruptsLeftToUpgrader::InterruptsLeftToUpgrader() {
-  struct sigaction action = {};
-  action.sa_handler = letThroughToUpgrader;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, &previousInterrupt);
-  // Output to a closed pipe fails with EPIPE instead, which the writes above drop.
-  struct sigaction ignore = {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  sigaction(SIGPIPE, &ignore, &previousPipe);
+UpdateInterruptRule::UpdateInterruptRule() {
+  interruptions = 0;
+  const struct sigaction ignore = actionOf(SIG_IGN);
+  for (std::size_t i = 0; i < IgnoredSignals.size(); ++i) {
+    sigaction(IgnoredSignals[i], &ignore, &ignoredBefore[i]);
+  }
+  const struct sigaction defer = actionOf(deferInterrupt);
+  for (std::size_t i = 0; i < DeferredSignals.size(); ++i) {
+    sigaction(DeferredSignals[i], nullptr, &deferredBefore[i]);
+    // A signal the tool was started to ignore (nohup, a background job) stays ignored.
+    if (deferredBefore[i].sa_handler != SIG_IGN) {
+      sigaction(DeferredSignals[i], &defer, nullptr);
+    }
+  }
 }
 
-InterruptsLeftToUpgrader::~InterruptsLeftToUpgrader() {
-  sigaction(SIGINT, &previousInterrupt, nullptr);
-  sigaction(SIGPIPE, &previousPipe, nullptr);
+// Output nobody reads stays dropped after the update too, so that the verdict's exit code is the
+// tool's; a hang-up after the verdict is the default's again.
+UpdateInterruptRule::~UpdateInterruptRule() {
+  for (std::size_t i = 0; i < DeferredSignals.size(); ++i) {
+    sigaction(DeferredSignals[i], &deferredBefore[i], nullptr);
+  }
+  sigaction(SIGHUP, &ignoredBefore[1], nullptr);
 }
 
 }  // namespace console

@@ -1,52 +1,28 @@
-// Standard output on Windows. The library's DLL shares the C runtime (msvcrt.dll) with the tool
-// in the mingw-w64 build, so turning descriptor 1 turns the library's stdout too; the process's
-// standard handle is turned with it, for code that writes through the handle.
+// Standard streams and console control events on Windows.
 #include "../console_streams.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
-#include <climits>
-#include <cstdio>
+#include <atomic>
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
 
 namespace console {
 
-namespace {
-
-void setStandardHandle() {
-  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(StandardOutput));
-  if (handle != INVALID_HANDLE_VALUE) {
-    SetStdHandle(STD_OUTPUT_HANDLE, handle);
+void openMissingStandardStreams() {
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (_get_osfhandle(stream) == -1) {
+      const int null = _open("NUL", _O_RDWR | _O_BINARY);
+      if (null >= 0 && null != stream) {
+        _dup2(null, stream);
+        _close(null);
+      }
+    }
   }
-}
-
-}  // namespace
-
-int saveOutput() {
-  return _dup(StandardOutput);
-}
-
-bool redirectOutput(int descriptor) {
-  if (_dup2(descriptor, StandardOutput) != 0) {
-    return false;
-  }
-  setStandardHandle();
-  return true;
-}
-
-bool makePipe(int ends[2]) {
-  return _pipe(ends, 64 * 1024, _O_BINARY | _O_NOINHERIT) == 0;
-}
-
-void closeDescriptor(int descriptor) {
-  _close(descriptor);
-}
-
-long readSome(int descriptor, char* buffer, std::size_t size) {
-  const int got = _read(descriptor, buffer, static_cast<unsigned>(size > INT_MAX ? INT_MAX : size));
-  // A pipe whose writers are gone ends as an error, not as 0.
-  return got < 0 && GetLastError() == ERROR_BROKEN_PIPE ? 0 : got;
 }
 
 void writeAll(int descriptor, std::string_view text) {
@@ -64,22 +40,51 @@ bool isTerminal(int descriptor) {
   return _isatty(descriptor) != 0;
 }
 
+// Consoles before Windows 10 do not move the cursor when told to; those from it do once asked.
+bool movesCursor(int descriptor) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+  DWORD mode = 0;
+  if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+    return false;
+  }
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 namespace {
 
-// A handler rather than SetConsoleCtrlHandler(nullptr, TRUE): ignoring Ctrl-C that way is
-// inherited by the upgrader, which could then not be stopped at all.
-BOOL WINAPI letThroughToUpgrader(DWORD event) {
-  return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+std::atomic<int> interruptions{0};
+
+void writeLine(std::string_view line) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
+            nullptr);
+}
+
+// Ctrl-C and Ctrl-Break: the first is deferred with its line; at the second the handler lets
+// the event through, and the system ends the tool. Closing the console ends the process
+// whatever a handler says: nothing to defer there.
+BOOL WINAPI deferInterrupt(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+    return FALSE;
+  }
+  if (interruptions.fetch_add(1) == 0) {
+    writeLine(UpdateContinues);
+    return TRUE;
+  }
+  writeLine(UpdateStopped);
+  return FALSE;
 }
 
 }  // namespace
 
-InterruptsLeftToUpgrader::InterruptsLeftToUpgrader() {
-  SetConsoleCtrlHandler(letThroughToUpgrader, TRUE);
+UpdateInterruptRule::UpdateInterruptRule() {
+  interruptions = 0;
+  SetConsoleCtrlHandler(deferInterrupt, TRUE);
 }
 
-InterruptsLeftToUpgrader::~InterruptsLeftToUpgrader() {
-  SetConsoleCtrlHandler(letThroughToUpgrader, FALSE);
+UpdateInterruptRule::~UpdateInterruptRule() {
+  SetConsoleCtrlHandler(deferInterrupt, FALSE);
 }
 
 }  // namespace console
