@@ -94,7 +94,7 @@ int worse(int first, int second) {
 CLI::App& CommandRegistry::add(const std::string& name, const std::string& description,
                                CommandAction action, const char* exitCodesHelp) {
   CLI::App* command = app_.add_subcommand(name, description);
-  command->footer(exitCodesHelp);
+  command->footer(std::string(CameraChoiceHelp) + "\n\n" + exitCodesHelp);
   commands_.emplace_back(command, std::move(action));
   return *command;
 }

@@ -15,6 +15,12 @@ inline constexpr const char* ExitCodesHelp =
     "  2  bad usage, or several cameras where one must be chosen: nothing was sent\n"
     "  3  the camera refused a command, a value did not take or could not be read";
 
+// How a command is told its camera, for each command's help.
+inline constexpr const char* CameraChoiceHelp =
+    "The camera: --serial S (as 'optiqon list' shows it) or --location L, before or after the\n"
+    "command; with one camera on the PC neither is needed. With several and neither given,\n"
+    "status, show and get read each camera in turn, and the other commands refuse.";
+
 inline constexpr const char* UpdateExitCodesHelp =
     "Exit codes, the update's verdict (with several cameras, the worst of theirs):\n"
     "  0  the image was written and verified\n"

@@ -50,5 +50,6 @@ void addListCommand(CommandRegistry& commands) {
       "Every camera on the PC: its serial number, where it is plugged in, and whether its video "
       "device and HID interface were both found",
       [json](const CommandContext&) { return list(*json); });
+  command.footer(ExitCodesHelp);
   addJsonFlag(command, *json);
 }

@@ -168,8 +168,9 @@ TEST_F(ToolCommands, NoCommandChosenIsBadUsage) {
 TEST_F(ToolCommands, EachCommandsHelpEndsWithItsExitCodes) {
   commands_.add(
       "update", "Update", [](const CommandContext&) { return 0; }, UpdateExitCodesHelp);
-  EXPECT_EQ(app_.get_subcommand("status")->get_footer(), ExitCodesHelp);
-  EXPECT_EQ(app_.get_subcommand("update")->get_footer(), UpdateExitCodesHelp);
+  EXPECT_TRUE(app_.get_subcommand("status")->get_footer().ends_with(ExitCodesHelp));
+  EXPECT_TRUE(app_.get_subcommand("update")->get_footer().ends_with(UpdateExitCodesHelp));
+  EXPECT_TRUE(app_.get_subcommand("status")->get_footer().starts_with(CameraChoiceHelp));
 }
 
 TEST_F(ToolCommands, MissingCameraEndsTheCommandWithItsCode) {
