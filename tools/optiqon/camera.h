@@ -44,7 +44,9 @@ struct UpdateVerdict {
   std::string failure;
 };
 
-// One camera, opened. A call that finds the camera unplugged ends with CameraGone.
+// One camera, opened. A call that finds the camera unplugged ends with CameraGone, and one that
+// needs a side of the camera that was not found (its video device for the settings) with a
+// CommandFailure (NoCamera) that says so.
 class Camera {
  public:
   virtual ~Camera() = default;

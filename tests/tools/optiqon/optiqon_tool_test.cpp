@@ -744,10 +744,10 @@ TEST_F(OptiqonTool, UpdateHoldsTheRuleAgainstSignals) {
   const std::string image = firmwareImage(20);
   writeFile("fw.img", image);
   const std::string scenario = "flash = flash.bin\n";
-  const std::string signalled = "OPTIQON_SIM_CAMERA=camera.scenario '" +
-                                std::string(OPTIQON_SIM_PATH) +
-                                "' update fw.img >out 2>errors & tool=$!; "
-                                "until grep -q downloading out; do sleep 0.02; done; ";
+  const std::string signalled =
+      "OPTIQON_SIM_CAMERA=camera.scenario '" + std::string(OPTIQON_SIM_PATH) +
+      "' update fw.img >out 2>errors & tool=$!; "
+      "for i in $(seq 500); do grep -q downloading out && break; sleep 0.02; done; ";
   const std::string realClock = "clock = real\n" + scenario;
   EXPECT_EQ(
       runScript(signalled + "kill -TERM $tool; kill -HUP $tool; wait $tool; echo $?", realClock),

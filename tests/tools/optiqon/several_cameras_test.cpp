@@ -29,12 +29,17 @@ class SeveralCameras : public ::testing::Test {
   // those cameras.
   std::pair<int, std::string> run(const std::string& arguments, const std::string& second = "",
                                   const std::string& third = "") {
-    std::ofstream(dir_ / "pc.scenario") << "clock = virtual\n"
+    writeScenario("virtual", second, third);
+    return runCommand("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=pc.scenario '" +
+                      OPTIQON_SIM_PATH + "' " + arguments + " 2>errors");
+  }
+
+  void writeScenario(const std::string& clock, const std::string& second,
+                     const std::string& third) {
+    std::ofstream(dir_ / "pc.scenario") << "clock = " << clock << "\n"
                                         << cameraKeys(A, "a") << "[camera]\n"
                                         << cameraKeys(B, "b") << second << "[camera]\n"
                                         << cameraKeys(C, "c") << third;
-    return runCommand("cd '" + dir_.string() + "' && OPTIQON_SIM_CAMERA=pc.scenario '" +
-                      OPTIQON_SIM_PATH + "' " + arguments + " 2>errors");
   }
 
   static std::string cameraKeys(const std::string& serial, const std::string& name) {
@@ -248,6 +253,35 @@ TEST_F(SeveralCameras, OneCamerasFailureStopsNoOther) {
   EXPECT_TRUE(flashHoldsImage("a"));
   EXPECT_FALSE(flashHoldsImage("b"));
   EXPECT_FALSE(flashHoldsImage("c"));
+}
+
+// A camera pulled out while it is flashed (its waits in real time here, so that it can be): the
+// update says so for that camera, and the others are flashed all the same.
+TEST_F(SeveralCameras, CameraUnpluggedDuringTheUpdate) {
+  writeImage(12);
+  writeScenario("real", "plugged = b.plugged\n", "");
+  std::ofstream(dir_ / "script.sh") << "touch b.plugged\n"
+                                    << "OPTIQON_SIM_CAMERA=pc.scenario '" << OPTIQON_SIM_PATH
+                                    << "' update --all fw.img >out 2>errors & tool=$!\n"
+                                    << "for i in $(seq 1000); do grep -q '" << B
+                                    << ": downloading 1/' out && break; sleep 0.01; done\n"
+                                    << "rm b.plugged; wait $tool; echo $?\n";
+  EXPECT_EQ(runCommand("cd '" + dir_.string() + "' && bash script.sh"),
+            std::make_pair(0, std::string("4\n")));
+  const std::string output = readFile(dir_ / "out");
+  EXPECT_NE(output.find(B + ": firmware update failed: a page was refused or did not verify"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find(A + ": firmware updated: 12 pages written and verified"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find(C + ": firmware updated: 12 pages written and verified"), std::string::npos)
+      << output;
+  EXPECT_NE(errors().find("optiqon: camera " + B + " was unplugged during the update, after "),
+            std::string::npos)
+      << errors();
+  EXPECT_TRUE(flashHoldsImage("a"));
+  EXPECT_FALSE(flashHoldsImage("b"));
+  EXPECT_TRUE(flashHoldsImage("c"));
 }
 
 }  // namespace
