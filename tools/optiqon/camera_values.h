@@ -31,10 +31,8 @@ std::vector<Setting> everySetting();
 // A property by name or a vendor control by number; UsageError otherwise.
 Setting findSetting(const std::string& text);
 
-// The number of bytes vendor control `number` carries. The exports do not tell a control's
-// length (GetPropertyExtended answers zeros on a failed read), so the tool takes it from the
-// camera's public header, as the library does, to refuse a wrong-length value before anything
-// is sent.
+// The number of bytes vendor control `number` carries, from the camera's public header, as the
+// camera API takes it: a wrong-length value is refused before anything is sent.
 inline int controlLength(int number) {
   return OptiqonControlLength(number);
 }

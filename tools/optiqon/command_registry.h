@@ -57,7 +57,7 @@ Json cameraHeading(Camera& camera);
 // The worse of two exit codes: the higher.
 int worse(int first, int second);
 
-// Runs a command and returns the process's exit code (an ExitCode, or the upgrader's verdict).
+// Runs a command and returns the process's exit code (an ExitCode, or the update's verdict).
 using CommandAction = std::function<int(const CommandContext&)>;
 
 class CommandRegistry {

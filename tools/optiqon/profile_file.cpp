@@ -70,8 +70,8 @@ std::optional<long long> wholeNumberOf(const Json& value) {
   return std::nullopt;
 }
 
-// Control 30 reads back as its byte times 0.05 less 0.45, but the library makes the byte it
-// writes from (number - 0.45) * 20, truncated. A profile holds the number as it reads back, so
+// Control 30 reads back as its byte times 0.05 less 0.45, but the byte written is made
+// from (number - 0.45) * 20, truncated. A profile holds the number as it reads back, so
 // that it can be compared and restored; these turn it into the byte and the byte into the
 // number that writes it. Half a step above the byte keeps the truncation off the step below.
 std::optional<long long> scaledReadingByte(double number) {

@@ -8,7 +8,7 @@
 namespace {
 
 // What a read-back shows when the value took: the property's whole number, the bytes, or for
-// control 30 the byte the library made of the number, as the library reads that byte back.
+// control 30 the byte made of the number, as that byte reads back.
 bool took(const Assignment& assignment, const Reading& reading) {
   if (assignment.setting.kind == Setting::Kind::Property) {
     return reading.property && *reading.property == static_cast<int>(assignment.values[0]);
