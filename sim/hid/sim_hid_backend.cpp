@@ -161,7 +161,10 @@ bool cameraUnplugged(HidCamera& camera) {
   if (*camera.reportsBeforeUnplug == 0) {
     return true;
   }
-  --*camera.reportsBeforeUnplug;
+  if (--*camera.reportsBeforeUnplug == 0) {
+    // The last report let through: the camera goes with it, though this call still reaches it.
+    pullOut(camera);
+  }
   return false;
 }
 

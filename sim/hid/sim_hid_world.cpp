@@ -289,11 +289,18 @@ bool lookAtCamera(HidCamera& camera) {
   if (look.pluggedIn) {
     camera.flash.powerUp();
   }
+  const bool pulledOut = camera.reportsBeforeUnplug && *camera.reportsBeforeUnplug == 0;
   if (const auto usbDevice = camera.usbPorts ? usbDeviceAt(*camera.usbPorts) : std::nullopt) {
-    setUsbDevicePresent(*usbDevice, look.present);
+    setUsbDevicePresent(*usbDevice, look.present && !pulledOut);
   }
   camera.present = look.present;
   return look.present;
+}
+
+void pullOut(HidCamera& camera) {
+  if (const auto usbDevice = camera.usbPorts ? usbDeviceAt(*camera.usbPorts) : std::nullopt) {
+    setUsbDevicePresent(*usbDevice, false);
+  }
 }
 
 void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {

@@ -135,6 +135,10 @@ bool openHidTrace(const std::string& path);
 // as one that lost its power. Returns whether it is plugged in.
 bool lookAtCamera(HidCamera& camera);
 
+// The camera was pulled out after the reports its scenario let through: its USB device leaves the
+// device tree, as the platform takes a device away, for the rest of the process.
+void pullOut(HidCamera& camera);
+
 // Builds the HID world, the flash and the clock of a scenario, and places its interfaces in the
 // device tree. Throws ScenarioError when a flash file or a trace file cannot be used, or when two
 // cameras name one flash file.

@@ -325,6 +325,24 @@ TEST_F(CameraApi, ACameraPulledOutDuringItsUpdateIsSaidToBeSo) {
   optiqon_close(c);
 }
 
+TEST_F(CameraApi, ACameraThatGoesAwayAfterSomeReportsIsSaidToBeUnplugged) {
+  startPc(threeCameras("", "unplug_after_reports = 30\n"));
+  optiqon_camera* c = open("K3M51-C003");
+  optiqon_camera* a = open("K3M51-A001");
+  const Bytes image = sampleImage(16 * 256);  // more reports than the camera lets through
+  Told told;
+  EXPECT_EQ(optiqon_update_firmware(c, image.data(), image.size(), &Told::record, &told),
+            OPTIQON_UPDATE_DOWNLOAD_FAILED);
+  EXPECT_NE(std::string(optiqon_last_error()).find("camera K3M51-C003 was unplugged during"),
+            std::string::npos)
+      << optiqon_last_error();
+  // The camera beside it is not taken for gone.
+  EXPECT_EQ(optiqon_update_firmware(a, image.data(), image.size(), nullptr, nullptr),
+            OPTIQON_UPDATE_VERIFIED);
+  optiqon_close(a);
+  optiqon_close(c);
+}
+
 TEST_F(CameraApi, CamerasAreFlashedFromThreadsAtOnce) {
   startPc(threeCameras());
   const Bytes image = sampleImage(6 * 256);
