@@ -273,6 +273,10 @@ const char* optiqon_serial(const optiqon_camera* camera) {
   return camera != nullptr ? camera->entry.serial.c_str() : "";
 }
 
+int optiqon_serial_known(const optiqon_camera* camera) {
+  return camera != nullptr && camera->entry.serialKnown ? 1 : 0;
+}
+
 const char* optiqon_location(const optiqon_camera* camera) {
   return camera != nullptr ? camera->entry.location.c_str() : "";
 }

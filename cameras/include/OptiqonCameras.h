@@ -114,6 +114,8 @@ OPTIQON_CAMERAS_API void optiqon_close(optiqon_camera* camera);
 /* The camera's serial number and location as the list gave them when it was opened; the texts
  * belong to the camera. */
 OPTIQON_CAMERAS_API const char* optiqon_serial(const optiqon_camera* camera);
+/* 1 when the camera gave a serial number, 0 when it gave none or its HID side was not found. */
+OPTIQON_CAMERAS_API int optiqon_serial_known(const optiqon_camera* camera);
 OPTIQON_CAMERAS_API const char* optiqon_location(const optiqon_camera* camera);
 
 /* Image properties, by the platform's video processing amplifier numbering (0 brightness, 1

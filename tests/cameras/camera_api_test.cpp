@@ -110,6 +110,8 @@ TEST_F(CameraApi, AVideoSideAloneIsListedWithoutSerialOrHidSide) {
   startPc("clock = virtual\ncamera = absent\n");
   EXPECT_EQ(listed(), (std::vector<Listed>{{"", 0, std::string(Hub) + "1)", 1, 0}}));
   optiqon_camera* camera = open(nullptr);
+  EXPECT_EQ(optiqon_serial_known(camera), 0);
+  EXPECT_EQ(optiqon_serial_known(nullptr), 0);
   const std::uint8_t image[256] = {};
   EXPECT_EQ(optiqon_update_firmware(camera, image, sizeof image, nullptr, nullptr),
             OPTIQON_UPDATE_NO_CAMERA);
@@ -137,6 +139,7 @@ TEST_F(CameraApi, ACameraIsChosenBySerialLocationOrAsTheOnlyOne) {
 
   camera = open("K3M51-B002");
   EXPECT_STREQ(optiqon_serial(camera), "K3M51-B002");
+  EXPECT_EQ(optiqon_serial_known(camera), 1);
   EXPECT_EQ(optiqon_location(camera), std::string(Hub) + "2)");
   optiqon_close(camera);
   ASSERT_EQ(optiqon_open_at((std::string(Hub) + "3)").c_str(), &camera), OPTIQON_OK);

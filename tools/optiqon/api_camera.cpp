@@ -167,8 +167,10 @@ class ApiCamera : public Camera {
 
 // The serial number the camera gave when the list was made; none when it gave none.
 std::optional<std::string> serialOf(optiqon_camera* handle) {
-  const std::string serial = optiqon_serial(handle);
-  return serial.empty() ? std::nullopt : std::optional<std::string>(serial);
+  if (optiqon_serial_known(handle) == 0) {
+    return std::nullopt;
+  }
+  return std::string(optiqon_serial(handle));
 }
 
 }  // namespace
