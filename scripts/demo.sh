@@ -6,7 +6,7 @@
 # the camera, sets and reads back image properties and vendor controls, saves the settings, reads
 # the serial number, updates the firmware through the upgrader with the same image onto a flash
 # holding the older contents again, and closes the camera. Last the command-line tool over the
-# library: the camera's status, settings set and read back, a settings profile exported and
+# camera API: the camera's status, settings set and read back, a settings profile exported and
 # imported, and the firmware update once more, with its progress and verdict.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -104,7 +104,7 @@ echo
 check_flash
 
 echo
-echo "== optiqon, the command-line tool over the library   (the flash holds the older contents" \
+echo "== optiqon, the command-line tool over the camera API   (the flash holds the older contents" \
   "again)"
 old_flash
 # Runs the tool as a technician types it; exits the demo when the exit code is not the one given.

@@ -7,7 +7,7 @@
 #                                     libBrenwick.so and libOptiqonCameras.so, their CMake
 #                                     packages and pkg-config files
 #   optiqon-fw-upgrader  upgrader     the upgrader under both names and the camera's udev rule
-#   optiqon              tool         the command-line tool over the library
+#   optiqon              tool         the command-line tool over the camera API
 # scripts/package-linux.sh builds them into dist/.
 #
 # The packages install under /usr: the library starts the upgrader from the directory compiled
@@ -165,18 +165,19 @@ A udev rule gives the user at the seat access to the camera's HID and video
 nodes, so that neither the upgrader nor a host application needs root.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
-# The tool is built against this very library (dpkg-shlibdeps cannot yet know the package that
-# holds it) and updates firmware through the upgrader the library starts.
+# The tool is built against this very camera API (dpkg-shlibdeps cannot yet know the package
+# that holds it), and reaches the cameras through the udev rule the upgrader's package installs.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS
-  "libbrenwick1 (= ${PROJECT_VERSION}), optiqon-fw-upgrader (= ${PROJECT_VERSION})")
+  "liboptiqoncameras1 (= ${PROJECT_VERSION}), optiqon-fw-upgrader (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 set(CPACK_DEBIAN_TOOL_DESCRIPTION
   "command-line tool for the Corvantis K3M51-USB camera (Optiqon)
-optiqon shows and changes the settings of the Corvantis K3M51-USB camera
-(Optiqon) through the Brenwick camera control library: its image properties by
-name and its vendor controls by number, its register and password, storing and
-resetting its settings, and settings profiles saved to and restored from JSON
-files. It also updates the camera's firmware, with a progress bar and the time
-left, and gives JSON output to scripts.")
+optiqon shows and changes the settings of every Corvantis K3M51-USB camera
+(Optiqon) on the PC, each known by its serial number, through the Optiqon
+camera API: its image properties by name and its vendor controls by number,
+its register and password, storing and resetting its settings, and settings
+profiles saved to and restored from JSON files. It also updates the firmware
+of one camera or several at once, with a progress bar and the time left, and
+gives JSON output to scripts.")
 
 include(CPack)

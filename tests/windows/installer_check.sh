@@ -116,7 +116,7 @@ cmake -DWINE="$wine" -DVERSION="$version" -DTOOL='C:\Program Files\Optiqon\bin\o
   fail "the installed tool failed its checks"
 }
 
-# The camera API's host in C, built against its import library, on the DLL the SDK feature
+# The camera API's host in C, built against its import library, on the DLL the Kit feature
 # installed: no camera under Wine, said plainly.
 step "the installed camera API, under its C host"
 WINEPATH='C:\Program Files\Optiqon\bin' cmake -DWINE="$wine" \
