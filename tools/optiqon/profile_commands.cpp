@@ -1,10 +1,15 @@
 // Settings profiles: export writes the camera's settings to a profile, import writes a profile's
-// settings to the camera and reads each back.
+// settings to the camera and reads each back; remember keeps a camera's profile by its serial
+// number, forget removes it, remembered lists them.
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string_view>
+#include <system_error>
 
 #include "commands.h"
+#include "kept_profiles.h"
 #include "output_format.h"
 #include "profile_file.h"
 #include "whole_file.h"
@@ -14,22 +19,34 @@ namespace {
 // The profile name that means standard output.
 constexpr std::string_view StandardOutputName = "-";
 
-int exportProfile(const CommandContext& context, const std::string& path) {
-  const std::unique_ptr<Camera> camera = context.openCamera();
+constexpr const char* NoConfigurationFolder =
+    "no configuration folder for kept profiles: set HOME or XDG_CONFIG_HOME (APPDATA on Windows)";
+
+// The camera's settings as a profile; none, after saying which value the camera did not answer
+// for, when it did not answer for every one.
+std::optional<std::string> currentProfile(Camera& camera) {
   std::vector<Reading> readings;
   for (const Setting& setting : everySetting()) {
     if (!keptInProfile(setting)) {
       continue;
     }
-    readings.push_back(camera->read(setting));
+    readings.push_back(camera.read(setting));
     if (!readings.back().answered()) {
-      printProblem("the camera did not answer for " + setting.label + ": " + camera->lastFailure() +
+      printProblem("the camera did not answer for " + setting.label + ": " + camera.lastFailure() +
                    ": no profile written");
-      return Refused;
+      return std::nullopt;
     }
   }
-  const std::optional<std::string> serial = camera->serialNumber();
-  const std::string text = profileText(serial, readings);
+  return profileText(camera.serialNumber(), readings);
+}
+
+int exportProfile(const CommandContext& context, const std::string& path) {
+  const std::unique_ptr<Camera> camera = context.openCamera();
+  const std::optional<std::string> profile = currentProfile(*camera);
+  if (!profile) {
+    return Refused;
+  }
+  const std::string& text = *profile;
   if (path == StandardOutputName) {
     std::cout << text << std::flush;
     return std::cout ? Ok : Refused;
@@ -123,9 +140,125 @@ void addImportCommand(CommandRegistry& commands) {
                    "Have the camera store its settings when every value took");
 }
 
+// --- Kept profiles
+
+std::filesystem::path keptFolder() {
+  const std::optional<std::filesystem::path> folder = keptProfilesFolder();
+  if (!folder) {
+    throw CommandFailure(BadUsage, NoConfigurationFolder);
+  }
+  return *folder;
+}
+
+// The serial number a kept profile is filed under: the chosen camera's.
+std::string keptSerialOf(Camera& camera) {
+  const std::optional<std::string> serial = camera.serialNumber();
+  if (!serial) {
+    throw CommandFailure(Refused, "camera " + camera.name() +
+                                      " gave no serial number, which a kept profile is filed "
+                                      "under: nothing kept");
+  }
+  return *serial;
+}
+
+// The camera's current settings, or the profile at `path` checked whole, become the camera's
+// kept profile.
+int rememberProfile(const CommandContext& context, const std::string& path) {
+  const std::filesystem::path folder = keptFolder();
+  const std::unique_ptr<Camera> camera = context.openCamera();
+  const std::string serial = keptSerialOf(*camera);
+  std::string text;
+  if (path.empty()) {
+    const std::optional<std::string> profile = currentProfile(*camera);
+    if (!profile) {
+      return Refused;
+    }
+    text = *profile;
+  } else {
+    readProfile(path, text);  // checked whole: a UsageError names every bad part
+  }
+  const std::filesystem::path kept = folder / keptProfileName(serial);
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error || !kit::replaceFileWhole(kept, text)) {
+    printProblem("cannot write the kept profile " + kept.string());
+    return BadUsage;
+  }
+  printLine("profile of camera " + serial + " kept in " + kept.string());
+  return Ok;
+}
+
+int forgetProfile(const CommandContext& context) {
+  const std::filesystem::path folder = keptFolder();
+  std::string serial;
+  if (context.options().serials.size() == 1 && context.options().location.empty()) {
+    serial = context.options().serials.front();  // forgotten whether it is plugged in or not
+  } else {
+    serial = keptSerialOf(*context.openCamera());
+  }
+  const std::filesystem::path kept = folder / keptProfileName(serial);
+  std::error_code error;
+  if (!std::filesystem::remove(kept, error)) {
+    if (error) {
+      printProblem("cannot remove the kept profile " + kept.string() + ": " + error.message());
+      return Refused;
+    }
+    printLine("camera " + serial + " has no kept profile");
+    return Ok;
+  }
+  printLine("kept profile of camera " + serial + " forgotten");
+  return Ok;
+}
+
+int listKeptProfiles(bool json) {
+  const std::filesystem::path folder = keptFolder();
+  std::vector<std::string> present;
+  for (const CameraListing& camera : listCameras()) {
+    if (camera.serialNumber) {
+      present.push_back(*camera.serialNumber);
+    }
+  }
+  Json list = Json::array();
+  for (const std::string& serial : keptSerials(folder)) {
+    const bool there = std::find(present.begin(), present.end(), serial) != present.end();
+    if (json) {
+      list.push_back({{"serial_number", serial},
+                      {"present", there},
+                      {"file", (folder / keptProfileName(serial)).string()}});
+    } else {
+      printRow(serial, there ? "present" : "not plugged in");
+    }
+  }
+  if (json) {
+    printJson(list);
+  }
+  return Ok;
+}
+
+void addKeptProfileCommands(CommandRegistry& commands) {
+  const auto path = std::make_shared<std::string>();
+  CLI::App& remember = commands.add(
+      "remember",
+      "Keeps the camera's current settings as its kept profile, the settings it is to be given "
+      "whenever it is plugged in",
+      [path](const CommandContext& context) { return rememberProfile(context, *path); });
+  remember.add_option("--file", *path,
+                      "Keep this profile, made earlier, instead of the current settings");
+  commands.add("forget",
+               "Removes the camera's kept profile (--serial: also of a camera not "
+               "plugged in)",
+               [](const CommandContext& context) { return forgetProfile(context); });
+  const auto json = std::make_shared<bool>(false);
+  CLI::App& remembered =
+      commands.add("remembered", "Lists the kept profiles, and whether each camera is plugged in",
+                   [json](const CommandContext&) { return listKeptProfiles(*json); });
+  addJsonFlag(remembered, *json);
+}
+
 }  // namespace
 
 void addProfileCommands(CommandRegistry& commands) {
   addExportCommand(commands);
   addImportCommand(commands);
+  addKeptProfileCommands(commands);
 }

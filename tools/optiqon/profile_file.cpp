@@ -313,8 +313,14 @@ bool matches(const ProfileValue& value, const Reading& reading) {
 }
 
 std::vector<ProfileValue> readProfile(const std::string& path) {
+  std::string text;
+  return readProfile(path, text);
+}
+
+std::vector<ProfileValue> readProfile(const std::string& path, std::string& text) {
+  text = readProfileText(path);
   // Ordered, so that the bad parts are named in the order the file holds them.
-  const Json profile = parseProfile(path, readProfileText(path));
+  const Json profile = parseProfile(path, text);
   if (!profile.is_object()) {
     throw UsageError(path + " is not a settings profile: expected a JSON object");
   }

@@ -30,6 +30,8 @@ std::string profileText(const std::optional<std::string>& serialNumber,
 // ascending; UsageError naming every bad part when the file is not a profile that can be
 // written whole.
 std::vector<ProfileValue> readProfile(const std::string& path);
+// The same, with the text the values were read from, to keep the file as it was checked.
+std::vector<ProfileValue> readProfile(const std::string& path, std::string& text);
 
 // Whether the camera holds the profile's value, as `reading` shows it.
 bool matches(const ProfileValue& value, const Reading& reading);
