@@ -88,8 +88,7 @@ optiqon_result openEntry(const CameraEntry& entry, optiqon_camera** camera) {
   return succeed();
 }
 
-optiqon_result chooseOne(const std::vector<CameraEntry>& list,
-                         const std::vector<const CameraEntry*>& fitting, std::string notFound,
+optiqon_result chooseOne(const std::vector<const CameraEntry*>& fitting, std::string notFound,
                          std::string several, optiqon_camera** camera) {
   if (fitting.empty()) {
     return fail(OPTIQON_NO_CAMERA, std::move(notFound));
@@ -97,7 +96,6 @@ optiqon_result chooseOne(const std::vector<CameraEntry>& list,
   if (fitting.size() > 1) {
     return fail(OPTIQON_AMBIGUOUS, std::move(several));
   }
-  static_cast<void>(list);
   return openEntry(*fitting.front(), camera);
 }
 
@@ -154,8 +152,12 @@ const CameraEntry* entryAt(const optiqon_camera_list* list, size_t index) {
   return list != nullptr && index < list->cameras.size() ? &list->cameras[index] : nullptr;
 }
 
-bool isImageProperty(int property) {
-  return property >= 0 && property <= 9;  // brightness to gain
+// Brightness (0) to gain (9): the amplifier's numbers; nothing is sent for another.
+optiqon_result checkProperty(int property) {
+  if (property < 0 || property > 9) {
+    return fail(OPTIQON_BAD_ARGUMENT, formatted(camera_messages::NoImageProperty, property));
+  }
+  return OPTIQON_OK;
 }
 
 optiqon_result checkControl(int number, std::size_t length, bool reading) {
@@ -242,13 +244,13 @@ optiqon_result optiqon_open(const char* serial, optiqon_camera** camera) {
     for (const CameraEntry& entry : list) {
       all.push_back(&entry);
     }
-    return chooseOne(list, all, camera_messages::NoCamera,
+    return chooseOne(all, camera_messages::NoCamera,
                      formatted(camera_messages::SeveralCameras, list.size(), present(list).c_str()),
                      camera);
   }
   const std::vector<const CameraEntry*> fitting = camerasWithSerial(list, serial);
   return chooseOne(
-      list, fitting, formatted(camera_messages::NoCameraWithSerial, serial, present(list).c_str()),
+      fitting, formatted(camera_messages::NoCameraWithSerial, serial, present(list).c_str()),
       formatted(camera_messages::SameSerial, fitting.size(), serial, locations(fitting).c_str()),
       camera);
 }
@@ -260,8 +262,7 @@ optiqon_result optiqon_open_at(const char* location, optiqon_camera** camera) {
   *camera = nullptr;
   const std::vector<CameraEntry> list = listCameras();
   const std::vector<const CameraEntry*> fitting = camerasAt(list, location);
-  return chooseOne(list, fitting,
-                   formatted(camera_messages::NoCameraAt, location, present(list).c_str()),
+  return chooseOne(fitting, formatted(camera_messages::NoCameraAt, location, present(list).c_str()),
                    formatted(camera_messages::NoCameraAt, location, present(list).c_str()), camera);
 }
 
@@ -286,8 +287,8 @@ optiqon_result optiqon_property_range_of(optiqon_camera* camera, int property,
   if (range == nullptr) {
     return nullArgument("optiqon_property_range_of", "range");
   }
-  if (!isImageProperty(property)) {
-    return fail(OPTIQON_BAD_ARGUMENT, formatted(camera_messages::NoImageProperty, property));
+  if (const optiqon_result checked = checkProperty(property); checked != OPTIQON_OK) {
+    return checked;
   }
   return onVideo(camera, "optiqon_property_range_of", [&](VideoCamera& video) {
     PropertyRange read;
@@ -306,8 +307,8 @@ optiqon_result optiqon_get_property(optiqon_camera* camera, int property, long* 
   if (value == nullptr) {
     return nullArgument("optiqon_get_property", "value");
   }
-  if (!isImageProperty(property)) {
-    return fail(OPTIQON_BAD_ARGUMENT, formatted(camera_messages::NoImageProperty, property));
+  if (const optiqon_result checked = checkProperty(property); checked != OPTIQON_OK) {
+    return checked;
   }
   return onVideo(camera, "optiqon_get_property", [&](VideoCamera& video) {
     long read = 0;
@@ -326,8 +327,8 @@ optiqon_result optiqon_get_property(optiqon_camera* camera, int property, long* 
 
 optiqon_result optiqon_set_property(optiqon_camera* camera, int property, long value,
                                     int automatic) {
-  if (!isImageProperty(property)) {
-    return fail(OPTIQON_BAD_ARGUMENT, formatted(camera_messages::NoImageProperty, property));
+  if (const optiqon_result checked = checkProperty(property); checked != OPTIQON_OK) {
+    return checked;
   }
   return onVideo(camera, "optiqon_set_property", [&](VideoCamera& video) {
     PropertyRange range;
