@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make,
-# GoogleTest, CLI11 and nlohmann/json; with --windows also the mingw-w64 cross-compiler, Wine
+# GoogleTest, CLI11, nlohmann/json and libudev; with --windows also the mingw-w64 cross-compiler, Wine
 # and wixl, with --fuzz clang and libFuzzer, with --format clang-format, with --deb what makes and checks the Debian packages.
 # Nothing is installed when everything is already there.
 set -euo pipefail
@@ -17,6 +17,10 @@ installed() {
 installed libgtest-dev || missing+=(libgtest-dev)
 # The command-line tool's argument parser and JSON, both header-only.
 for package in libcli11-dev nlohmann-json3-dev; do
+  installed "$package" || missing+=("$package")
+done
+# The watcher's device events on Linux: libudev, found through pkg-config.
+for package in libudev-dev pkg-config; do
   installed "$package" || missing+=("$package")
 done
 # The Windows package: the mingw-w64 cross-compiler, Wine to check it, and wixl (msitools) to
@@ -37,9 +41,10 @@ if [ "${1:-}" = "--fuzz" ]; then
   done
 fi
 # The Debian packages: dpkg-shlibdeps (dpkg-dev) and file, which CPack's DEB generator runs to
-# find each package's libraries, lintian, and pkg-config for the host built against the package.
+# find each package's libraries, lintian, pkg-config for the host built against the package, and
+# systemd-analyze (systemd) with man (man-db) to verify the watcher's user service.
 if [ "${1:-}" = "--deb" ]; then
-  for package in dpkg-dev file lintian pkg-config; do
+  for package in dpkg-dev file lintian pkg-config systemd man-db; do
     installed "$package" || missing+=("$package")
   done
 fi

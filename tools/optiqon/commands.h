@@ -13,6 +13,8 @@ void addMaintenanceCommands(CommandRegistry& commands);
 void addProfileCommands(CommandRegistry& commands);
 // update
 void addUpdateCommand(CommandRegistry& commands);
+// watch
+void addWatchCommand(CommandRegistry& commands);
 
 // Has the camera store its current settings, and says whether it did: save, and import --save.
 int saveSettings(Camera& camera);

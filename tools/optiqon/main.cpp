@@ -52,6 +52,7 @@ int runCommandLine(int argc, char** argv) {
   addMaintenanceCommands(commands);
   addProfileCommands(commands);
   addUpdateCommand(commands);
+  addWatchCommand(commands);
 
   if (isUnknownCommand(app, argc, argv)) {
     printProblem(std::string("'") + argv[1] + "' is not a command; 'optiqon --help' lists them");
