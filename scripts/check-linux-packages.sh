@@ -2,7 +2,7 @@
 # Builds the Debian packages (scripts/package-linux.sh) and checks them without installing them:
 # their control fields and contents, lintian, then, unpacked into a scratch root, the upgrader
 # (the camera is not found: two lines, exit code 1), the command-line tool (no camera: said at once,
-# exit code 1), the upgrader's maintainer scripts with and without udev, the camera API's
+# exit code 1) and its watcher's user service (systemd-analyze verify), the upgrader's maintainer scripts with and without udev, the camera API's
 # exports against its header, and the example hosts (examples/host in C++ on Brenwick,
 # examples/cameras-host in C on the camera API) built against the unpacked development package
 # with find_package and with pkg-config, run against the unpacked libraries (no camera: they say
@@ -107,6 +107,7 @@ $(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/optiqon-fw
 EOF
 expect_contents "$tool" <<EOF
 -rwxr-xr-x root/root ./usr/bin/optiqon
+-rw-r--r-- root/root ./usr/lib/systemd/user/optiqon-watch.service
 -rw-r--r-- root/root ./usr/share/man/man1/optiqon.1.gz
 $(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/optiqon/$f"; done)
 EOF
@@ -233,6 +234,39 @@ if [ "$status" -eq 1 ] && [ "$(cat "$scratch/output")" = '{"camera":"absent"}' ]
 else
   fail "unpacked optiqon status: exit code $status, output '$(cat "$scratch/output")', errors:"
   cat "$scratch/errors" >&2
+fi
+
+# The watcher's user service starts the packaged tool's watch, and systemd finds nothing wrong in
+# it. systemd-analyze verifies a user unit only as a file (--root is for the system's units), and
+# checks that its command is an executable file and that man finds its Documentation page: on a
+# copy whose command is the unpacked tool, with man reading the unpacked pages only. It runs
+# without a user manager (CI's container has none), but needs a runtime folder. Its complaints
+# about a key are warnings with exit code 0: any output fails the check.
+unit=$root/usr/lib/systemd/user/optiqon-watch.service
+execs=$(grep '^ExecStart=' "$unit" || true)
+if [ "$execs" = 'ExecStart=/usr/bin/optiqon watch' ]; then
+  pass "optiqon-watch.service runs /usr/bin/optiqon watch"
+else
+  fail "optiqon-watch.service runs '$execs', expected '/usr/bin/optiqon watch'"
+fi
+mkdir -p "$scratch/units" "$scratch/runtime"
+chmod 700 "$scratch/runtime"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$scratch/units/optiqon-watch.service"
+status=0
+XDG_RUNTIME_DIR=$scratch/runtime MANPATH=$root/usr/share/man \
+  systemd-analyze --user verify "$scratch/units/optiqon-watch.service" >"$scratch/output" 2>&1 ||
+  status=$?
+if [ "$status" -eq 0 ] && [ ! -s "$scratch/output" ]; then
+  pass "systemd-analyze verify: optiqon-watch.service is a sound user unit"
+else
+  fail "systemd-analyze verify optiqon-watch.service: exit code $status: $(cat "$scratch/output")"
+fi
+status=0
+LD_LIBRARY_PATH=$root/$lib "$root/usr/bin/optiqon" watch --help >"$scratch/output" 2>&1 || status=$?
+if [ "$status" -eq 0 ]; then
+  pass "unpacked optiqon has the watch command the service starts"
+else
+  fail "unpacked optiqon watch --help: exit code $status: $(cat "$scratch/output")"
 fi
 
 # The upgrader's maintainer scripts. Where udev runs (here: a socket at /run/udev/control in a
