@@ -28,7 +28,8 @@ const std::set<std::string_view>& cameraKeys() {
       "mismatch", "refuse_read_request", "fail_read", "short_read", "fail_status_read",
       "unplug_after_reports", "trace",
       // The video side: the camera's controls, properties, password and the files it keeps.
-      "password", "xu", "property_values", "vpa_unsupported", "video_trace", "camera_settings"};
+      "password", "xu", "property_values", "vpa_unsupported", "video_trace", "camera_settings",
+      "unplug_after_controls"};
   return keys;
 }
 

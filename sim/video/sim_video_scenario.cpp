@@ -178,6 +178,7 @@ const KeyReaders<VideoCameraScenario>& cameraKeys() {
        }},
       {"video_trace", [](S& s, V v) { s.videoTracePath = fileName(v); }},
       {"camera_settings", [](S& s, V v) { s.cameraSettingsPath = fileName(v); }},
+      {"unplug_after_controls", [](S& s, V v) { s.unplugAfterControls = number(v, 100000000, 1); }},
   };
   return readers;
 }

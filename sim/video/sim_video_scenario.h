@@ -29,6 +29,9 @@ struct VideoCameraScenario {
   std::string videoTracePath;      // the first camera's is the PC's; empty: the PC's, prefixed
   std::string cameraSettingsPath;  // empty: the camera's settings last only as long as the run
   std::string pluggedPath;         // empty: always plugged in; else only while this file exists
+  // Control and property calls the camera answers before it is pulled out: its plug file removed,
+  // as a person pulls the cable, so that every process sees it gone. Needs `plugged`.
+  std::optional<unsigned> unplugAfterControls;
 };
 
 // The PC's video side, its first camera's keys in its base.

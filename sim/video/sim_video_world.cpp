@@ -340,6 +340,12 @@ CameraSettingsTurn::CameraSettingsTurn(PluggedCamera* camera) {
     gone_ = true;
     return;
   }
+  if (camera->controlsBeforeUnplug && *camera->controlsBeforeUnplug > 0 &&
+      --*camera->controlsBeforeUnplug == 0) {
+    // The last call let through: the camera goes with it, though this call still reaches it.
+    std::error_code error;
+    std::filesystem::remove(camera->plug.path(), error);
+  }
   if (!camera->settingsPath.empty()) {
     try {
       lock_ = takeKeptFileTurn(camera->settingsPath, "camera settings file");
@@ -414,6 +420,9 @@ std::shared_ptr<PluggedCamera> pluggedCamera(const VideoCameraScenario& scenario
   }
   if (!scenario.pluggedPath.empty()) {
     kept->plug = PlugFile(scenario.pluggedPath);
+    kept->controlsBeforeUnplug = scenario.unplugAfterControls;
+  } else if (scenario.unplugAfterControls) {
+    throw ScenarioError("unplug_after_controls needs the camera's plugged file, which it removes");
   }
   return kept;
 }

@@ -44,7 +44,8 @@ struct PluggedCamera {
   PlugFile plug;
   bool present = true;          // as the last look at its plug file found it
   bool pluggedInAgain = false;  // a look found it plugged in again: it starts from saved values
-  std::optional<UsbPorts> usbPorts;  // where its USB device is plugged in, once placed
+  std::optional<UsbPorts> usbPorts;              // where its USB device is plugged in, once placed
+  std::optional<unsigned> controlsBeforeUnplug;  // counted down by this process's calls
 };
 
 struct VideoDevice {

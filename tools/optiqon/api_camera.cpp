@@ -1,6 +1,6 @@
 // The cameras over the camera API (OptiqonCameras.h): a handle per camera, values and verdicts as
 // codes, and the API's messages for the user. The API prints nothing; its diagnostics (each
-// platform call that failed) are shown on standard error.
+// platform call that failed) are shown on standard error, or where the command sends them.
 #include <OptiqonCameras.h>
 
 #include <iostream>
@@ -10,10 +10,16 @@
 
 namespace {
 
+std::mutex diagnosticsGuard;
+DiagnosticLines diagnosticsTaker;  // none: standard error
+
 void showDiagnostic(void*, const char* line) {
-  static std::mutex shown;
-  const std::lock_guard<std::mutex> lock(shown);
-  std::cerr << line << '\n';
+  const std::lock_guard<std::mutex> lock(diagnosticsGuard);
+  if (diagnosticsTaker) {
+    diagnosticsTaker(line);
+  } else {
+    std::cerr << line << '\n';
+  }
 }
 
 void showDiagnosticsOnce() {
@@ -174,6 +180,11 @@ std::optional<std::string> serialOf(optiqon_camera* handle) {
 }
 
 }  // namespace
+
+void sendDiagnosticsTo(DiagnosticLines taker) {
+  const std::lock_guard<std::mutex> lock(diagnosticsGuard);
+  diagnosticsTaker = std::move(taker);
+}
 
 std::vector<CameraListing> listCameras() {
   return CameraList().listings();

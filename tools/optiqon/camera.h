@@ -25,6 +25,11 @@ struct CameraListing {
 // The cameras plugged in now, in the order of their locations.
 std::vector<CameraListing> listCameras();
 
+// The camera API's diagnostics (its "info:" lines, one for each platform call that failed) go to
+// `taker` instead of standard error: the watcher puts them into its log.
+using DiagnosticLines = std::function<void(const std::string& line)>;
+void sendDiagnosticsTo(DiagnosticLines taker);
+
 // The camera answers a register read with the register it was last given and that register's
 // value.
 struct RegisterAnswer {

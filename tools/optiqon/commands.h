@@ -16,5 +16,9 @@ void addUpdateCommand(CommandRegistry& commands);
 // watch
 void addWatchCommand(CommandRegistry& commands);
 
+// The camera's values of `settings` now go into its kept profile, the others kept as they were;
+// a camera without a kept profile has its current settings kept whole: set --remember.
+int keepSetValues(Camera& camera, const std::vector<Setting>& settings);
+
 // Has the camera store its current settings, and says whether it did: save, and import --save.
 int saveSettings(Camera& camera);

@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "kept_profiles.h"
+#include "kept_values.h"
 #include "output_format.h"
 #include "profile_file.h"
 #include "whole_file.h"
@@ -188,6 +189,28 @@ int rememberProfile(const CommandContext& context, const std::string& path) {
   return Ok;
 }
 
+// The kept profile with the camera's values of `settings` now, the others as they were kept.
+std::vector<Reading> keptWithCurrent(Camera& camera, const std::vector<ProfileValue>& kept,
+                                     const std::vector<Setting>& settings) {
+  const auto among = [&settings](const Setting& setting) {
+    return std::any_of(settings.begin(), settings.end(), [&setting](const Setting& changed) {
+      return changed.label == setting.label;
+    });
+  };
+  std::vector<Reading> readings;
+  for (const ProfileValue& value : kept) {
+    readings.push_back(among(value.setting) ? camera.read(value.setting) : readingOf(value));
+  }
+  for (const Setting& setting : settings) {
+    if (std::none_of(kept.begin(), kept.end(), [&setting](const ProfileValue& value) {
+          return value.setting.label == setting.label;
+        })) {
+      readings.push_back(camera.read(setting));
+    }
+  }
+  return readings;
+}
+
 int forgetProfile(const CommandContext& context) {
   const std::filesystem::path folder = keptFolder();
   std::string serial;
@@ -256,6 +279,41 @@ void addKeptProfileCommands(CommandRegistry& commands) {
 }
 
 }  // namespace
+
+int keepSetValues(Camera& camera, const std::vector<Setting>& settings) {
+  const std::filesystem::path folder = keptFolder();
+  const std::string serial = keptSerialOf(camera);
+  const std::optional<std::vector<ProfileValue>> kept = readKeptProfile(folder, serial);
+  std::string text;
+  if (kept) {
+    const std::vector<Reading> readings = keptWithCurrent(camera, *kept, settings);
+    for (const Reading& reading : readings) {
+      if (!reading.answered()) {
+        printProblem("the camera did not answer for " + reading.setting.label + ": " +
+                     camera.lastFailure() + ": kept profile left as it was");
+        return Refused;
+      }
+    }
+    text = profileText(serial, readings);
+  } else {
+    const std::optional<std::string> profile = currentProfile(camera);
+    if (!profile) {
+      return Refused;
+    }
+    text = *profile;
+  }
+  const std::filesystem::path file = folder / keptProfileName(serial);
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error || !kit::replaceFileWhole(file, text)) {
+    printProblem("cannot write the kept profile " + file.string());
+    return BadUsage;
+  }
+  printLine(std::string(kept ? "kept profile of camera " + serial + " updated in "
+                             : "settings of camera " + serial + " kept in ") +
+            file.string());
+  return Ok;
+}
 
 void addProfileCommands(CommandRegistry& commands) {
   addExportCommand(commands);

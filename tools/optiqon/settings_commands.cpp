@@ -1,9 +1,13 @@
 // The commands that read and change the camera's settings: status, show, get and set.
+#include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "commands.h"
+#include "kept_profiles.h"
+#include "kept_values.h"
 #include "output_format.h"
+#include "watcher_lock.h"
 
 namespace {
 
@@ -121,7 +125,47 @@ std::optional<std::vector<Assignment>> parseAssignments(const std::vector<std::s
   return assignments;
 }
 
-int set(const CommandContext& context, const std::vector<std::string>& texts, bool json) {
+// The settings among `assignments` that a running watcher holds for the camera at other values,
+// so that the user learns that the value does not stay and how to keep it.
+void noteHeldValues(Camera& camera, const std::vector<Assignment>& assignments) {
+  const std::optional<std::filesystem::path> folder = keptProfilesFolder();
+  const std::optional<std::string> serial = camera.serialNumber();
+  if (!folder || !serial) {
+    return;
+  }
+  const std::optional<RunningWatcher> watcher = runningWatcher(watcherLockFile(*folder));
+  if (!watcher || watcher->holdSeconds == 0) {
+    return;
+  }
+  std::optional<std::vector<ProfileValue>> kept;
+  try {
+    kept = readKeptProfile(*folder, *serial);
+  } catch (const UsageError&) {
+    return;  // a kept profile the watcher cannot use holds nothing
+  }
+  std::vector<std::string> held;
+  for (const Assignment& assignment : assignments) {
+    for (const ProfileValue& value : kept.value_or(std::vector<ProfileValue>{})) {
+      if (value.setting.label == assignment.setting.label &&
+          !matches(value, camera.read(value.setting))) {
+        held.push_back(value.setting.label + " (kept at " + formatValue(value.setting, value.file) +
+                       ")");
+      }
+    }
+  }
+  if (!held.empty()) {
+    std::string list;
+    for (const std::string& item : held) {
+      list += (list.empty() ? "" : ", ") + item;
+    }
+    printProblem("the watcher holds the kept profile of camera " + *serial + " and will put back " +
+                 list + " within " + std::to_string(watcher->holdSeconds) +
+                 " s; 'optiqon set --remember' keeps the new value");
+  }
+}
+
+int set(const CommandContext& context, const std::vector<std::string>& texts, bool json,
+        bool remember) {
   const std::optional<std::vector<Assignment>> assignments = parseAssignments(texts);
   if (!assignments) {
     return BadUsage;
@@ -140,6 +184,20 @@ int set(const CommandContext& context, const std::vector<std::string>& texts, bo
     }
   }
   printReadings(readings, json);
+  if (result != Ok) {
+    if (remember) {
+      printProblem("kept profile left as it was, since not every value took");
+    }
+    return result;
+  }
+  if (remember) {
+    std::vector<Setting> settings;
+    for (const Assignment& assignment : *assignments) {
+      settings.push_back(assignment.setting);
+    }
+    return keepSetValues(*camera, settings);
+  }
+  noteHeldValues(*camera, *assignments);
   return result;
 }
 
@@ -148,6 +206,7 @@ int set(const CommandContext& context, const std::vector<std::string>& texts, bo
 struct ReadingOptions {
   std::vector<std::string> items;
   bool json = false;
+  bool remember = false;  // set only
 };
 
 void addStatusCommand(CommandRegistry& commands) {
@@ -185,7 +244,7 @@ void addSetCommand(CommandRegistry& commands) {
   CLI::App& command =
       commands.add("set", "Sets image properties and vendor controls, and reads each back",
                    [options](const CommandContext& context) {
-                     return set(context, options->items, options->json);
+                     return set(context, options->items, options->json, options->remember);
                    });
   command
       .add_option("assignment", options->items,
@@ -193,6 +252,10 @@ void addSetCommand(CommandRegistry& commands) {
                   "30 takes its scaled number): every one is checked before any is sent")
       ->required();
   addJsonFlag(command, options->json);
+  command.add_flag("--remember", options->remember,
+                   "Also keep the new values in the camera's kept profile, so that a watcher "
+                   "gives them back when the camera is plugged in and holds them. Without it, a "
+                   "watcher holding the camera's kept values puts changed ones back");
 }
 
 }  // namespace

@@ -177,6 +177,17 @@ class Watcher {
   unsigned retries_ = 0;
 };
 
+// While it lives, the camera API's diagnostics are lines of the log, with their time.
+class DiagnosticsIntoLog {
+ public:
+  explicit DiagnosticsIntoLog(WatchLog& log) {
+    sendDiagnosticsTo([&log](const std::string& line) { log.line(line); });
+  }
+  ~DiagnosticsIntoLog() { sendDiagnosticsTo(nullptr); }
+  DiagnosticsIntoLog(const DiagnosticsIntoLog&) = delete;
+  DiagnosticsIntoLog& operator=(const DiagnosticsIntoLog&) = delete;
+};
+
 fs::path keptFolderOrFail() {
   const std::optional<fs::path> folder = keptProfilesFolder();
   if (!folder) {
@@ -233,6 +244,7 @@ int watch(const WatchOptions& options) {
                              ": 'optiqon watch --stop' stops it");
   }
   WatchLog log(options.logFile.empty() ? std::nullopt : std::optional<fs::path>(options.logFile));
+  const DiagnosticsIntoLog diagnostics(log);
   const std::unique_ptr<DeviceEvents> events = watchDeviceEvents(stop);
   const std::chrono::seconds hold(options.holdSeconds);
   log.line("watching for cameras plugged in, their kept profiles in " + folder.string() +
