@@ -291,7 +291,14 @@ void addWatchCommand(CommandRegistry& commands) {
       "watch",
       "Runs until stopped, and gives each camera its kept profile (see 'remember') whenever it "
       "is plugged in, logging a line for each",
-      [options](const CommandContext&) { return watch(*options); });
+      [options](const CommandContext& context) {
+        if (!context.options().serials.empty() || !context.options().location.empty()) {
+          throw UsageError(
+              "watch gives every camera with a kept profile its profile: it takes no --serial "
+              "or --location ('optiqon forget' leaves a camera alone)");
+        }
+        return watch(*options);
+      });
   command
       .add_option("--hold", options->holdSeconds,
                   "Also read the kept values back every SECONDS and put back any that another "

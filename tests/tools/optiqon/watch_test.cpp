@@ -271,6 +271,10 @@ TEST_F(Watch, OneWatcherRunsForAUserAndStopsWhenAsked) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(log().back(), "stopped");
   EXPECT_EQ(run("watch --hold 0").first, 2);
+  EXPECT_EQ(run("watch --serial K3M51-A001").first, 2);
+  EXPECT_EQ(errors(),
+            "optiqon: watch gives every camera with a kept profile its profile: it takes no "
+            "--serial or --location ('optiqon forget' leaves a camera alone)\n");
 }
 
 TEST(WatchLog, AFileIsKeptBelowItsLimitWithTheLinesBeforeInTheOlderFile) {
