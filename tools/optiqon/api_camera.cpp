@@ -72,10 +72,8 @@ class ApiCamera : public Camera {
   Reading read(const Setting& setting) override {
     Reading reading{setting, std::nullopt, std::nullopt};
     if (setting.kind == Setting::Kind::Property) {
-      long value = 0;
-      int automatic = 0;
-      if (succeeded(optiqon_get_property(handle_, setting.number, &value, &automatic))) {
-        reading.property = static_cast<int>(value);
+      if (const std::optional<PropertyState> state = readProperty(setting.number)) {
+        reading.property = static_cast<int>(state->value);
       }
     } else {
       reading.control = readControl(setting.number);
@@ -83,10 +81,9 @@ class ApiCamera : public Camera {
     return reading;
   }
 
-  void write(const Setting& setting, const std::vector<double>& values) override {
+  bool write(const Setting& setting, const std::vector<double>& values) override {
     if (setting.kind == Setting::Kind::Property) {
-      succeeded(optiqon_set_property(handle_, setting.number, static_cast<long>(values[0]), 0));
-      return;
+      return writeProperty(setting.number, static_cast<long>(values[0]), false);
     }
     std::vector<unsigned char> bytes;
     for (double value : values) {
@@ -94,7 +91,33 @@ class ApiCamera : public Camera {
           setting.number == ScaledControl ? static_cast<int>(OptiqonScaledForWriting(value))
                                           : static_cast<int>(value)));
     }
-    succeeded(optiqon_set_control(handle_, setting.number, bytes.data(), bytes.size()));
+    return succeeded(optiqon_set_control(handle_, setting.number, bytes.data(), bytes.size()));
+  }
+
+  std::optional<PropertyRange> propertyRange(int property) override {
+    optiqon_property_range range{};
+    if (!succeeded(optiqon_property_range_of(handle_, property, &range))) {
+      return std::nullopt;
+    }
+    return PropertyRange{range.minimum,
+                         range.maximum,
+                         range.step,
+                         range.default_value,
+                         range.can_be_automatic != 0,
+                         range.can_be_manual != 0};
+  }
+
+  std::optional<PropertyState> readProperty(int property) override {
+    long value = 0;
+    int automatic = 0;
+    if (!succeeded(optiqon_get_property(handle_, property, &value, &automatic))) {
+      return std::nullopt;
+    }
+    return PropertyState{value, automatic != 0};
+  }
+
+  bool writeProperty(int property, long value, bool automatic) override {
+    return succeeded(optiqon_set_property(handle_, property, value, automatic ? 1 : 0));
   }
 
   bool writeRegister(unsigned char address, unsigned char value) override {

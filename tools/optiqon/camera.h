@@ -4,6 +4,7 @@
 // each call to the camera API.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,6 +44,23 @@ struct RegisterAnswer {
 // erase; on the thread that runs the update.
 using PageProgress = std::function<void(unsigned pagesWritten, unsigned pages)>;
 
+// What the camera gives for an image property: the values it takes (every `step` from `minimum`
+// to `maximum`), its factory value, and whether it can set the property itself.
+struct PropertyRange {
+  long minimum = 0;
+  long maximum = 0;
+  long step = 0;
+  long defaultValue = 0;
+  bool canBeAutomatic = false;
+  bool canBeManual = false;
+};
+
+// An image property as the camera holds it: its value, and whether the camera sets it itself.
+struct PropertyState {
+  long value = 0;
+  bool automatic = false;
+};
+
 // The update's verdict (OptiqonUpgraderExitCode's numbers) and, when it failed, why.
 struct UpdateVerdict {
   int code = 0;
@@ -63,8 +81,18 @@ class Camera {
   std::string name();
 
   virtual Reading read(const Setting& setting) = 0;
-  // A property's one whole number, or a control's values (control 30's scaled number).
-  virtual void write(const Setting& setting, const std::vector<double>& values) = 0;
+  // A property's one whole number (in manual mode), or a control's values (control 30's scaled
+  // number). False when the camera refused it; lastFailure() says why.
+  virtual bool write(const Setting& setting, const std::vector<double>& values) = 0;
+
+  // Image properties by the amplifier's number, with what the camera gives beyond a value: the
+  // range, and the automatic mode. None, or false, when the camera did not answer or refused;
+  // lastFailure() says why.
+  virtual std::optional<PropertyRange> propertyRange(int property) = 0;
+  virtual std::optional<PropertyState> readProperty(int property) = 0;
+  // The value in manual mode or, `automatic`, the property handed to the camera (the value must
+  // still be one the range holds).
+  virtual bool writeProperty(int property, long value, bool automatic) = 0;
 
   // False when the camera refused the register.
   virtual bool writeRegister(unsigned char address, unsigned char value) = 0;
@@ -96,3 +124,8 @@ std::unique_ptr<Camera> openCamera(const CameraWanted& wanted);
 
 // Whether an image can be flashed, and the pages it takes; a UsageError with the reason when not.
 unsigned checkFirmwareImage(const std::vector<unsigned char>& image);
+
+// The largest image the camera's flash takes: 65535 pages of 256 bytes, as the camera API's check
+// counts them. Reading an image stops one byte past it, so that the check still says what is too
+// large without the tool holding an image of any size.
+inline constexpr std::size_t LargestFirmwareImage = 65535u * 256u;

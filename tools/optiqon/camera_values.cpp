@@ -142,6 +142,19 @@ Assignment parseAssignment(const std::string& text) {
   return {setting, bytes};
 }
 
+bool took(const Assignment& assignment, const Reading& reading) {
+  if (assignment.setting.kind == Setting::Kind::Property) {
+    return reading.property && *reading.property == static_cast<int>(assignment.values[0]);
+  }
+  if (assignment.setting.number == ScaledControl) {
+    const auto byte =
+        static_cast<unsigned char>(static_cast<int>(OptiqonScaledForWriting(assignment.values[0])));
+    return reading.control && reading.control->size() == 1 &&
+           reading.control->front() == OptiqonScaledAfterReading(byte);
+  }
+  return reading.control == assignment.values;
+}
+
 unsigned char parseByte(const std::string& text, const std::string& what) {
   std::optional<long long> number;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {

@@ -61,6 +61,10 @@ struct Reading {
 // NAME=VALUE or NUMBER=VALUE, checked whole; UsageError naming the bad part.
 Assignment parseAssignment(const std::string& text);
 
+// Whether the value read back is the one written: the property's whole number, the bytes, or for
+// control 30 the byte made of the number, as that byte reads back.
+bool took(const Assignment& assignment, const Reading& reading);
+
 // A register address or value: 0 to 255, decimal or 0x hexadecimal.
 unsigned char parseByte(const std::string& text, const std::string& what);
 

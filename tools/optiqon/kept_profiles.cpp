@@ -6,6 +6,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "exit_codes.h"
+#include "whole_file.h"
+
 namespace {
 
 constexpr std::string_view Extension = ".json";
@@ -89,4 +92,38 @@ std::vector<std::string> keptSerials(const std::filesystem::path& folder) {
   }
   std::sort(serials.begin(), serials.end());
   return serials;
+}
+
+std::filesystem::path keptProfilesFolderOrFail() {
+  const std::optional<std::filesystem::path> folder = keptProfilesFolder();
+  if (!folder) {
+    throw CommandFailure(BadUsage,
+                         "no configuration folder for kept profiles: set HOME or XDG_CONFIG_HOME "
+                         "(APPDATA on Windows)");
+  }
+  return *folder;
+}
+
+std::filesystem::path writeKeptProfile(const std::filesystem::path& folder,
+                                       const std::string& serialNumber, const std::string& text) {
+  const std::filesystem::path file = folder / keptProfileName(serialNumber);
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error || !kit::replaceFileWhole(file, text)) {
+    throw CommandFailure(BadUsage, "cannot write the kept profile " + file.string());
+  }
+  return file;
+}
+
+bool removeKeptProfile(const std::filesystem::path& folder, const std::string& serialNumber) {
+  const std::filesystem::path file = folder / keptProfileName(serialNumber);
+  std::error_code error;
+  if (std::filesystem::remove(file, error)) {
+    return true;
+  }
+  if (error) {
+    throw CommandFailure(
+        Refused, "cannot remove the kept profile " + file.string() + ": " + error.message());
+  }
+  return false;
 }

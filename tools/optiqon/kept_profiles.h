@@ -28,3 +28,15 @@ std::optional<std::string> serialOfKeptProfile(const std::string& fileName);
 
 // The serial numbers of the profiles kept in `folder`, in order; none kept when it does not exist.
 std::vector<std::string> keptSerials(const std::filesystem::path& folder);
+
+// The folder of the kept profiles; a CommandFailure (BadUsage) when the platform names none.
+std::filesystem::path keptProfilesFolderOrFail();
+
+// Writes `text` whole as the kept profile of the camera with `serialNumber`, making the folder
+// when it is missing, and returns the file's path; a CommandFailure (BadUsage) when it cannot.
+std::filesystem::path writeKeptProfile(const std::filesystem::path& folder,
+                                       const std::string& serialNumber, const std::string& text);
+
+// Removes the camera's kept profile: false when it had none, a CommandFailure (Refused) saying why
+// when it cannot be removed.
+bool removeKeptProfile(const std::filesystem::path& folder, const std::string& serialNumber);

@@ -32,3 +32,21 @@ KeptValuesOutcome giveKeptValues(Camera& camera, const std::vector<ProfileValue>
 
 // The profile's value as a reading, as the camera reads it back when it holds it.
 Reading readingOf(const ProfileValue& value);
+
+// The serial number a camera's kept profile is filed under: its own; a CommandFailure (Refused)
+// when it gave none.
+std::string keptSerialOf(Camera& camera);
+
+// What became of the kept profile after set --remember: where it is, and whether the camera had
+// one before (its other values kept as they were) or has its current settings kept whole.
+struct KeptProfileUpdate {
+  std::filesystem::path file;
+  bool updated = false;
+};
+
+// The camera's values of `settings` now go into its kept profile in `folder`, the others kept as
+// they were; a camera without a kept profile has its current settings kept whole. A
+// CommandFailure when the camera did not answer for a value (the kept profile left as it was) or
+// the profile cannot be written; a UsageError when the kept profile cannot be used.
+KeptProfileUpdate keepCurrentValues(Camera& camera, const std::filesystem::path& folder,
+                                    const std::vector<Setting>& settings);

@@ -15,15 +15,6 @@ std::string sidesFound(const CameraListing& camera) {
   return camera.videoSide ? "HID interface not found" : "video device not found";
 }
 
-Json listingJson(const CameraListing& camera) {
-  Json object;
-  object["serial_number"] = camera.serialNumber ? Json(*camera.serialNumber) : Json(nullptr);
-  object["location"] = camera.location;
-  object["video_side"] = camera.videoSide;
-  object["hid_side"] = camera.hidSide;
-  return object;
-}
-
 int list(bool json) {
   const std::vector<CameraListing> cameras = listCameras();
   if (json) {

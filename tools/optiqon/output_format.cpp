@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "camera.h"
+
 namespace {
 
 constexpr std::size_t LabelColumn = 24;
@@ -75,4 +77,13 @@ void printReadings(const std::vector<Reading>& readings, bool json) {
   for (const Reading& reading : readings) {
     printRow(reading.setting.label, formatReading(reading));
   }
+}
+
+Json listingJson(const CameraListing& camera) {
+  Json object;
+  object["serial_number"] = camera.serialNumber ? Json(*camera.serialNumber) : Json(nullptr);
+  object["location"] = camera.location;
+  object["video_side"] = camera.videoSide;
+  object["hid_side"] = camera.hidSide;
+  return object;
 }

@@ -11,6 +11,8 @@
 
 using Json = nlohmann::ordered_json;
 
+struct CameraListing;
+
 // A table's row: the label in a column of 24 characters, with at least two blanks after it, then
 // the value.
 std::string tableRow(std::string_view label, std::string_view value);
@@ -36,6 +38,10 @@ Json controlJson(const Setting& setting, const std::vector<double>& values);
 // The readings as {"properties": {name: value}, "controls": {number: value}}; null for a value
 // the camera did not answer for.
 Json readingsJson(const std::vector<Reading>& readings);
+
+// A camera as list --json gives it: serial_number (null when it gave none), location, and
+// video_side and hid_side, true when found.
+Json listingJson(const CameraListing& camera);
 
 // A row for each reading, or the JSON of readingsJson.
 void printReadings(const std::vector<Reading>& readings, bool json);

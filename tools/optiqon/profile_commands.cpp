@@ -6,7 +6,6 @@
 #include <iostream>
 #include <memory>
 #include <string_view>
-#include <system_error>
 
 #include "commands.h"
 #include "kept_profiles.h"
@@ -20,34 +19,9 @@ namespace {
 // The profile name that means standard output.
 constexpr std::string_view StandardOutputName = "-";
 
-constexpr const char* NoConfigurationFolder =
-    "no configuration folder for kept profiles: set HOME or XDG_CONFIG_HOME (APPDATA on Windows)";
-
-// The camera's settings as a profile; none, after saying which value the camera did not answer
-// for, when it did not answer for every one.
-std::optional<std::string> currentProfile(Camera& camera) {
-  std::vector<Reading> readings;
-  for (const Setting& setting : everySetting()) {
-    if (!keptInProfile(setting)) {
-      continue;
-    }
-    readings.push_back(camera.read(setting));
-    if (!readings.back().answered()) {
-      printProblem("the camera did not answer for " + setting.label + ": " + camera.lastFailure() +
-                   ": no profile written");
-      return std::nullopt;
-    }
-  }
-  return profileText(camera.serialNumber(), readings);
-}
-
 int exportProfile(const CommandContext& context, const std::string& path) {
   const std::unique_ptr<Camera> camera = context.openCamera();
-  const std::optional<std::string> profile = currentProfile(*camera);
-  if (!profile) {
-    return Refused;
-  }
-  const std::string& text = *profile;
+  const std::string text = currentProfile(*camera);
   if (path == StandardOutputName) {
     std::cout << text << std::flush;
     return std::cout ? Ok : Refused;
@@ -143,98 +117,38 @@ void addImportCommand(CommandRegistry& commands) {
 
 // --- Kept profiles
 
-std::filesystem::path keptFolder() {
-  const std::optional<std::filesystem::path> folder = keptProfilesFolder();
-  if (!folder) {
-    throw CommandFailure(BadUsage, NoConfigurationFolder);
-  }
-  return *folder;
-}
-
-// The serial number a kept profile is filed under: the chosen camera's.
-std::string keptSerialOf(Camera& camera) {
-  const std::optional<std::string> serial = camera.serialNumber();
-  if (!serial) {
-    throw CommandFailure(Refused, "camera " + camera.name() +
-                                      " gave no serial number, which a kept profile is filed "
-                                      "under: nothing kept");
-  }
-  return *serial;
-}
-
 // The camera's current settings, or the profile at `path` checked whole, become the camera's
 // kept profile.
 int rememberProfile(const CommandContext& context, const std::string& path) {
-  const std::filesystem::path folder = keptFolder();
+  const std::filesystem::path folder = keptProfilesFolderOrFail();
   const std::unique_ptr<Camera> camera = context.openCamera();
   const std::string serial = keptSerialOf(*camera);
   std::string text;
   if (path.empty()) {
-    const std::optional<std::string> profile = currentProfile(*camera);
-    if (!profile) {
-      return Refused;
-    }
-    text = *profile;
+    text = currentProfile(*camera);
   } else {
     readProfile(path, text);  // checked whole: a UsageError names every bad part
   }
-  const std::filesystem::path kept = folder / keptProfileName(serial);
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error || !kit::replaceFileWhole(kept, text)) {
-    printProblem("cannot write the kept profile " + kept.string());
-    return BadUsage;
-  }
+  const std::filesystem::path kept = writeKeptProfile(folder, serial, text);
   printLine("profile of camera " + serial + " kept in " + kept.string());
   return Ok;
 }
 
-// The kept profile with the camera's values of `settings` now, the others as they were kept.
-std::vector<Reading> keptWithCurrent(Camera& camera, const std::vector<ProfileValue>& kept,
-                                     const std::vector<Setting>& settings) {
-  const auto among = [&settings](const Setting& setting) {
-    return std::any_of(settings.begin(), settings.end(), [&setting](const Setting& changed) {
-      return changed.label == setting.label;
-    });
-  };
-  std::vector<Reading> readings;
-  for (const ProfileValue& value : kept) {
-    readings.push_back(among(value.setting) ? camera.read(value.setting) : readingOf(value));
-  }
-  for (const Setting& setting : settings) {
-    if (std::none_of(kept.begin(), kept.end(), [&setting](const ProfileValue& value) {
-          return value.setting.label == setting.label;
-        })) {
-      readings.push_back(camera.read(setting));
-    }
-  }
-  return readings;
-}
-
 int forgetProfile(const CommandContext& context) {
-  const std::filesystem::path folder = keptFolder();
+  const std::filesystem::path folder = keptProfilesFolderOrFail();
   std::string serial;
   if (context.options().serials.size() == 1 && context.options().location.empty()) {
     serial = context.options().serials.front();  // forgotten whether it is plugged in or not
   } else {
     serial = keptSerialOf(*context.openCamera());
   }
-  const std::filesystem::path kept = folder / keptProfileName(serial);
-  std::error_code error;
-  if (!std::filesystem::remove(kept, error)) {
-    if (error) {
-      printProblem("cannot remove the kept profile " + kept.string() + ": " + error.message());
-      return Refused;
-    }
-    printLine("camera " + serial + " has no kept profile");
-    return Ok;
-  }
-  printLine("kept profile of camera " + serial + " forgotten");
+  printLine(removeKeptProfile(folder, serial) ? "kept profile of camera " + serial + " forgotten"
+                                              : "camera " + serial + " has no kept profile");
   return Ok;
 }
 
 int listKeptProfiles(bool json) {
-  const std::filesystem::path folder = keptFolder();
+  const std::filesystem::path folder = keptProfilesFolderOrFail();
   std::vector<std::string> present;
   for (const CameraListing& camera : listCameras()) {
     if (camera.serialNumber) {
@@ -281,37 +195,10 @@ void addKeptProfileCommands(CommandRegistry& commands) {
 }  // namespace
 
 int keepSetValues(Camera& camera, const std::vector<Setting>& settings) {
-  const std::filesystem::path folder = keptFolder();
-  const std::string serial = keptSerialOf(camera);
-  const std::optional<std::vector<ProfileValue>> kept = readKeptProfile(folder, serial);
-  std::string text;
-  if (kept) {
-    const std::vector<Reading> readings = keptWithCurrent(camera, *kept, settings);
-    for (const Reading& reading : readings) {
-      if (!reading.answered()) {
-        printProblem("the camera did not answer for " + reading.setting.label + ": " +
-                     camera.lastFailure() + ": kept profile left as it was");
-        return Refused;
-      }
-    }
-    text = profileText(serial, readings);
-  } else {
-    const std::optional<std::string> profile = currentProfile(camera);
-    if (!profile) {
-      return Refused;
-    }
-    text = *profile;
-  }
-  const std::filesystem::path file = folder / keptProfileName(serial);
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error || !kit::replaceFileWhole(file, text)) {
-    printProblem("cannot write the kept profile " + file.string());
-    return BadUsage;
-  }
-  printLine(std::string(kept ? "kept profile of camera " + serial + " updated in "
-                             : "settings of camera " + serial + " kept in ") +
-            file.string());
+  const KeptProfileUpdate kept = keepCurrentValues(camera, keptProfilesFolderOrFail(), settings);
+  printLine((kept.updated ? "kept profile of camera " + *camera.serialNumber() + " updated in "
+                          : "settings of camera " + *camera.serialNumber() + " kept in ") +
+            kept.file.string());
   return Ok;
 }
 

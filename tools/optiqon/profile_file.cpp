@@ -139,9 +139,9 @@ ProfileValue controlValue(const Setting& setting, const Json& json) {
   return {setting, {json.get<double>()}, {scaledWriteNumber(*byte)}};
 }
 
-// The profile's text: a regular file of at most MostProfileBytes, read no further than that, and
-// holding no NUL (which would end the text early for some readers and not for others).
-std::string readProfileText(const std::string& path) {
+// The profile's text: a regular file, read no further than one byte past the most a profile
+// holds.
+std::string readProfileFile(const std::string& path) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
   if (!std::filesystem::exists(status)) {
@@ -157,13 +157,18 @@ std::string readProfileText(const std::string& path) {
     throw UsageError("cannot read the profile " + path);
   }
   text.resize(static_cast<std::size_t>(in.gcount()));
+  return text;
+}
+
+// At most MostProfileBytes, holding no NUL (which would end the text early for some readers and
+// not for others).
+void checkProfileText(const std::string& name, const std::string& text) {
   if (text.size() > MostProfileBytes) {
-    throw UsageError(path + " is not a settings profile: larger than 1 MiB");
+    throw UsageError(name + " is not a settings profile: larger than 1 MiB");
   }
   if (text.find('\0') != std::string::npos) {
-    throw UsageError(path + " is not a settings profile: it holds a NUL byte");
+    throw UsageError(name + " is not a settings profile: it holds a NUL byte");
   }
-  return text;
 }
 
 // The text parsed, nesting bounded and every key of an object given once; UsageError otherwise.
@@ -301,6 +306,21 @@ std::string profileText(const std::optional<std::string>& serialNumber,
   return layOut(profile);
 }
 
+std::string currentProfile(Camera& camera) {
+  std::vector<Reading> readings;
+  for (const Setting& setting : everySetting()) {
+    if (!keptInProfile(setting)) {
+      continue;
+    }
+    readings.push_back(camera.read(setting));
+    if (!readings.back().answered()) {
+      throw CommandFailure(Refused, "the camera did not answer for " + setting.label + ": " +
+                                        camera.lastFailure() + ": no profile written");
+    }
+  }
+  return profileText(camera.serialNumber(), readings);
+}
+
 bool matches(const ProfileValue& value, const Reading& reading) {
   if (value.setting.kind == Setting::Kind::Property) {
     return reading.property && *reading.property == static_cast<int>(value.file[0]);
@@ -318,7 +338,12 @@ std::vector<ProfileValue> readProfile(const std::string& path) {
 }
 
 std::vector<ProfileValue> readProfile(const std::string& path, std::string& text) {
-  text = readProfileText(path);
+  text = readProfileFile(path);
+  return readProfileText(path, text);
+}
+
+std::vector<ProfileValue> readProfileText(const std::string& path, const std::string& text) {
+  checkProfileText(path, text);
   // Ordered, so that the bad parts are named in the order the file holds them.
   const Json profile = parseProfile(path, text);
   if (!profile.is_object()) {

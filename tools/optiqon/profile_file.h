@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "camera.h"
 #include "camera_values.h"
 
 // One value of a profile: as the file holds it (and as get shows it), and as it is written.
@@ -32,6 +33,13 @@ std::string profileText(const std::optional<std::string>& serialNumber,
 std::vector<ProfileValue> readProfile(const std::string& path);
 // The same, with the text the values were read from, to keep the file as it was checked.
 std::vector<ProfileValue> readProfile(const std::string& path, std::string& text);
+// The same for a profile's text that came from elsewhere than a file, `name` naming it in the
+// messages as a file's path does.
+std::vector<ProfileValue> readProfileText(const std::string& name, const std::string& text);
+
+// The camera's settings now, as a profile; a CommandFailure (Refused) naming the value the camera
+// did not answer for, and why.
+std::string currentProfile(Camera& camera);
 
 // Whether the camera holds the profile's value, as `reading` shows it.
 bool matches(const ProfileValue& value, const Reading& reading);

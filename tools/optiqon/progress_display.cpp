@@ -31,6 +31,40 @@ std::string formatDuration(std::chrono::steady_clock::duration duration) {
   return text;
 }
 
+void PagePace::note(unsigned written, Duration sinceStart) {
+  if (written > 0 && !firstVerified) {
+    firstVerified = {sinceStart, written};
+  }
+}
+
+std::optional<PagePace::Duration> PagePace::timeLeft(unsigned written, unsigned pages,
+                                                     Duration sinceStart) const {
+  if (!firstVerified || written <= firstVerified->second || sinceStart <= firstVerified->first) {
+    return std::nullopt;
+  }
+  const auto perPage = (sinceStart - firstVerified->first) / (written - firstVerified->second);
+  return perPage * (pages - written);
+}
+
+std::string verdictLine(const UpdateVerdict& verdict, unsigned pages,
+                        std::chrono::steady_clock::duration took) {
+  switch (verdict.code) {
+    case OPTIQON_UPGRADER_SUCCESS:
+      return "firmware updated: " + std::to_string(pages) + " pages written and verified in " +
+             formatDuration(took);
+    case OPTIQON_UPGRADER_NO_CAMERA:
+      return "firmware not updated: no camera";
+    case OPTIQON_UPGRADER_IMAGE_REFUSED:
+      return "firmware not updated: the camera cannot use the image";
+    case OPTIQON_UPGRADER_ERASE_FAILED:
+      return "firmware update failed: the flash could not be erased; the camera has no working "
+             "firmware until an update succeeds";
+    default:
+      return "firmware update failed: a page was refused or did not verify; the camera has no "
+             "working firmware until an update succeeds";
+  }
+}
+
 ProgressDisplay::ProgressDisplay(bool terminal, Output output, std::vector<std::string> names)
     : terminal_(terminal), output_(std::move(output)) {
   for (std::string& name : names) {
@@ -48,9 +82,7 @@ void ProgressDisplay::show(std::size_t camera, unsigned written, unsigned pages,
   state.written = written;
   state.pages = pages;
   state.sinceStart = sinceStart;
-  if (written > 0 && !state.firstVerified) {
-    state.firstVerified = {sinceStart, written};
-  }
+  state.pace.note(written, sinceStart);
   if (terminal_) {
     redrawTerminal();
   } else if (const std::optional<std::string> line = plainLine(state)) {
@@ -136,11 +168,7 @@ std::optional<std::string> ProgressDisplay::plainLine(CameraState& state) const 
 
 // From the pace of the pages verified since the first.
 std::string ProgressDisplay::timeLeft(const CameraState& state) const {
-  if (!state.firstVerified || state.written <= state.firstVerified->second ||
-      state.sinceStart <= state.firstVerified->first) {
-    return "-:--";
-  }
-  const auto perPage = (state.sinceStart - state.firstVerified->first) /
-                       (state.written - state.firstVerified->second);
-  return formatDuration(perPage * (state.pages - state.written));
+  const std::optional<Duration> left =
+      state.pace.timeLeft(state.written, state.pages, state.sinceStart);
+  return left ? formatDuration(*left) : "-:--";
 }

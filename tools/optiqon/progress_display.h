@@ -14,8 +14,28 @@
 #include <string_view>
 #include <vector>
 
+#include "camera.h"
+
 // "m:ss", or "h:mm:ss" from an hour on.
 std::string formatDuration(std::chrono::steady_clock::duration duration);
+
+// Where an update stands, at the pace of the pages verified since the first: the erase before it
+// takes a time of its own and tells nothing of the download's.
+struct PagePace {
+  using Duration = std::chrono::steady_clock::duration;
+  // The first page verified: when, and how many were verified then.
+  std::optional<std::pair<Duration, unsigned>> firstVerified;
+
+  // Notes `written` pages verified `sinceStart` after the update began.
+  void note(unsigned written, Duration sinceStart);
+  // The time the rest of `pages` take; none until the pace is known.
+  std::optional<Duration> timeLeft(unsigned written, unsigned pages, Duration sinceStart) const;
+};
+
+// The verdict as the update's last line says it: the pages written and verified and how long
+// they took, or what failed.
+std::string verdictLine(const UpdateVerdict& verdict, unsigned pages,
+                        std::chrono::steady_clock::duration took);
 
 class ProgressDisplay {
  public:
@@ -39,9 +59,7 @@ class ProgressDisplay {
     unsigned written = 0;
     unsigned pages = 0;
     Duration sinceStart{};
-    // The pace of the download, from the first page verified: the erase before it takes its
-    // own time.
-    std::optional<std::pair<Duration, unsigned>> firstVerified;
+    PagePace pace;
     bool eraseShown = false;
     int stepShown = -1;  // the last tenth of the pages shown as a plain line
   };

@@ -11,21 +11,6 @@
 
 namespace {
 
-// What a read-back shows when the value took: the property's whole number, the bytes, or for
-// control 30 the byte made of the number, as that byte reads back.
-bool took(const Assignment& assignment, const Reading& reading) {
-  if (assignment.setting.kind == Setting::Kind::Property) {
-    return reading.property && *reading.property == static_cast<int>(assignment.values[0]);
-  }
-  if (assignment.setting.number == ScaledControl) {
-    const auto byte =
-        static_cast<unsigned char>(static_cast<int>(OptiqonScaledForWriting(assignment.values[0])));
-    return reading.control && reading.control->size() == 1 &&
-           reading.control->front() == OptiqonScaledAfterReading(byte);
-  }
-  return reading.control == assignment.values;
-}
-
 // Reads each setting; a setting the camera did not answer for is named, and makes the result
 // Refused.
 int readEach(Camera& camera, const std::vector<Setting>& settings, bool json, Blocks blocks) {

@@ -18,9 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The most the tool reads: more than the camera's flash takes (65535 pages of 256 bytes), so that
-// the camera API, which knows the flash, tells what is too large.
-constexpr std::uintmax_t LargestRead = 65535u * 256u + 1u;
+// The most the tool reads: more than the camera's flash takes, so that the camera API, which knows
+// the flash, tells what is too large.
+constexpr std::size_t LargestRead = LargestFirmwareImage + 1u;
 
 std::vector<unsigned char> readImage(const std::string& path) {
   std::error_code error;
@@ -37,24 +37,6 @@ std::vector<unsigned char> readImage(const std::string& path) {
     throw UsageError("cannot read the firmware image " + path);
   }
   return image;
-}
-
-std::string verdictLine(const UpdateVerdict& verdict, unsigned pages, Clock::duration took) {
-  switch (verdict.code) {
-    case OPTIQON_UPGRADER_SUCCESS:
-      return "firmware updated: " + std::to_string(pages) + " pages written and verified in " +
-             formatDuration(took);
-    case OPTIQON_UPGRADER_NO_CAMERA:
-      return "firmware not updated: no camera";
-    case OPTIQON_UPGRADER_IMAGE_REFUSED:
-      return "firmware not updated: the camera cannot use the image";
-    case OPTIQON_UPGRADER_ERASE_FAILED:
-      return "firmware update failed: the flash could not be erased; the camera has no working "
-             "firmware until an update succeeds";
-    default:
-      return "firmware update failed: a page was refused or did not verify; the camera has no "
-             "working firmware until an update succeeds";
-  }
 }
 
 // One camera's update on a thread of its own.

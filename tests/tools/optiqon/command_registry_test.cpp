@@ -43,13 +43,23 @@ class FakeCamera : public Camera {
     return reading;
   }
 
-  void write(const Setting& setting, const std::vector<double>& values) override {
+  bool write(const Setting& setting, const std::vector<double>& values) override {
     state_.writes.push_back(setting.label);
     if (setting.kind == Setting::Kind::Property) {
       state_.properties[setting.number] = static_cast<int>(values[0]);
     } else if (setting.number != state_.stuckControl) {
       state_.controls[setting.number] = values;
     }
+    return true;
+  }
+
+  std::optional<PropertyRange> propertyRange(int) override { return std::nullopt; }
+  std::optional<PropertyState> readProperty(int property) override {
+    return PropertyState{state_.properties[property], false};
+  }
+  bool writeProperty(int property, long value, bool) override {
+    return write(everySetting().at(static_cast<std::size_t>(property)),
+                 {static_cast<double>(value)});
   }
 
   bool writeRegister(unsigned char, unsigned char) override { return false; }
