@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make,
-# GoogleTest, CLI11, nlohmann/json and libudev; with --windows also the mingw-w64 cross-compiler, Wine
+# GoogleTest, CLI11, nlohmann/json, Boost (the panel's HTTP server) and libudev; with --windows also the mingw-w64 cross-compiler, Wine
 # and wixl, with --fuzz clang and libFuzzer, with --format clang-format, with --deb what makes and checks the Debian packages.
 # Nothing is installed when everything is already there.
 set -euo pipefail
@@ -19,6 +19,8 @@ installed libgtest-dev || missing+=(libgtest-dev)
 for package in libcli11-dev nlohmann-json3-dev; do
   installed "$package" || missing+=("$package")
 done
+# The panel's HTTP server: Boost.Beast and Boost.Asio, header-only.
+installed libboost1.81-dev || missing+=(libboost1.81-dev)
 # The watcher's device events on Linux: libudev, found through pkg-config.
 for package in libudev-dev pkg-config; do
   installed "$package" || missing+=("$package")
