@@ -15,6 +15,8 @@ void addProfileCommands(CommandRegistry& commands);
 void addUpdateCommand(CommandRegistry& commands);
 // watch
 void addWatchCommand(CommandRegistry& commands);
+// panel
+void addPanelCommand(CommandRegistry& commands);
 
 // The camera's values of `settings` now go into its kept profile, the others kept as they were;
 // a camera without a kept profile has its current settings kept whole: set --remember.

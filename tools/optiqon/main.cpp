@@ -53,6 +53,7 @@ int runCommandLine(int argc, char** argv) {
   addProfileCommands(commands);
   addUpdateCommand(commands);
   addWatchCommand(commands);
+  addPanelCommand(commands);
 
   if (isUnknownCommand(app, argc, argv)) {
     printProblem(std::string("'") + argv[1] + "' is not a command; 'optiqon --help' lists them");
