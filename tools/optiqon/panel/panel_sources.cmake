@@ -12,7 +12,13 @@ else()
 endif()
 set(optiqon_panel_sources
   ${panel_dir}/panel_command.cpp
-  ${panel_platform}/open_browser.cpp)
+  ${panel_platform}/open_browser.cpp
+  ${panel_dir}/panel_api.cpp
+  ${panel_dir}/settings_routes.cpp
+  ${panel_dir}/profile_routes.cpp
+  ${panel_dir}/camera_access.cpp
+  ${panel_dir}/camera_presence.cpp
+  ${panel_dir}/update_jobs.cpp)
 if(TARGET optiqon_panel_http)
   return()
 endif()
