@@ -121,6 +121,14 @@ void checkWatcherLock(const fs::path& work) {
   check(!runningWatcher(lockFile), "no lock file: no watcher");
   check(!askWatcherToStop(RunningWatcher{4242, 0}), "no watcher to ask to stop");
   {
+    const console::StopRequests stop;
+    // Process 0 is never one that can be opened: nothing to wait for.
+    const Clock::time_point start = Clock::now();
+    check(askWatcherToStop(RunningWatcher{0, 0}), "a watcher asked to stop");
+    check(stop.requested() && since(start) < milliseconds(1000),
+          "... is told through its stop event, at once when its process is gone");
+  }
+  {
     writeFile(lockFile, "a longer text left by an earlier watcher\n");
     const std::unique_ptr<WatcherLock> lock = claimWatcherLock(lockFile, 7);
     check(lock != nullptr, "the lock is taken");

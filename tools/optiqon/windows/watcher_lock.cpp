@@ -20,6 +20,8 @@ namespace {
 constexpr std::uint64_t LockedByte = std::uint64_t{1} << 62;
 // "PID HOLD\n" with two 32-bit numbers is at most 22 bytes; more is not the watcher's.
 constexpr DWORD MaxLockText = 32;
+// A watcher ends within a second of its stop request; a wait for it ends after this.
+constexpr DWORD WatcherEndMilliseconds = 5000;
 
 class FileHandle {
  public:
@@ -171,12 +173,23 @@ std::optional<RunningWatcher> runningWatcher(const std::filesystem::path& file) 
   return parseLockText(std::string(bytes.data(), length));
 }
 
-bool askWatcherToStop(const RunningWatcher&) {
+// The installer asks before it removes or replaces the kit's files, which Windows does not do to
+// a program running: so the request returns once the watcher has ended, or after a few seconds.
+bool askWatcherToStop(const RunningWatcher& watcher) {
   const HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, WatchStopEventName);
   if (event == nullptr) {
     return false;
   }
+  // Opened before the request, so that the number cannot name another process by the time the
+  // watcher has ended.
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(watcher.process));
   const bool set = SetEvent(event) != 0;
   CloseHandle(event);
+  if (process != nullptr) {
+    if (set) {
+      WaitForSingleObject(process, WatcherEndMilliseconds);
+    }
+    CloseHandle(process);
+  }
   return set;
 }
