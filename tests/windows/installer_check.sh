@@ -3,7 +3,10 @@
 # an earlier version installs, the current MSI replaces it in place and refuses to be replaced
 # by it; every staged file lands in C:\Program Files\Optiqon byte for byte; the installed
 # upgrader, library, tool and camera API pass the same checks as the build tree's; installing the
-# same MSI again changes nothing; and removing it leaves no file and no registration behind.
+# same MSI again changes nothing; and removing it leaves no file and no registration behind. The
+# watcher: the machine's Run key starts optiqon-watch.exe at logon, which starts a hidden watcher
+# logging to %LOCALAPPDATA%\Optiqon\watch.log; an upgrade and the removal stop it, and the removal
+# takes the Run value away.
 # Builds the packages first (scripts/package-windows.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
@@ -77,11 +80,77 @@ expect_installed_files() {
   step "$count files in C:\\Program Files\\Optiqon as staged"
 }
 
+# The watcher at logon: the Run value the Kit feature writes, and what the launcher it names
+# starts. Windows starts it at logon; the check runs it as the logon would.
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+run_value='Optiqon watcher'
+expected_run_command='"C:\Program Files\Optiqon\bin\optiqon-watch.exe"'
+run_command() {
+  "$wine" reg query "$run_key" /v "$run_value" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^[ \t]*$run_value[ \t]\{1,\}REG_SZ[ \t]\{1,\}//p"
+}
+expect_run_value() {
+  local found
+  found=$(run_command)
+  [ "$found" = "$expected_run_command" ] ||
+    fail "the Run value '$run_value' is [$found], expected [$expected_run_command]"
+}
+expect_no_run_value() {
+  [ -z "$(run_command)" ] || fail "the Run value '$run_value' is left: [$(run_command)]"
+}
+# The watcher's process in this check's prefix, as Wine shows it among the machine's (by its
+# Windows command line); none when it is not running.
+watcher_processes() {
+  local process
+  for process in $(pgrep -f 'optiqon\.exe watch --log-file' || true); do
+    tr '\0' '\n' 2>/dev/null <"/proc/$process/environ" | grep -Fx "WINEPREFIX=$WINEPREFIX" \
+      >/dev/null && echo "$process"
+  done
+  return 0
+}
+# Starts the installed launcher as the logon does, and waits for the watcher's start line in its
+# log: the launcher returns at once, and the watcher's process keeps running, alone.
+start_watcher_at_logon() {
+  local before
+  before=$(grep -c ' watching for cameras plugged in' "$watch_log" 2>/dev/null || true)
+  # Its streams go to a file: the watcher may hold on to them while it runs.
+  "$wine" 'C:\Program Files\Optiqon\bin\optiqon-watch.exe' </dev/null >>"$work/launcher.txt" 2>&1 ||
+    fail "optiqon-watch.exe exited $?, expected 0"
+  for _ in $(seq 100); do
+    if [ "$(grep -c ' watching for cameras plugged in' "$watch_log" 2>/dev/null || true)" \
+      -gt "${before:-0}" ]; then
+      break
+    fi
+    sleep 0.2
+  done
+  tail -n 1 "$watch_log" 2>/dev/null | tr -d '\r' |
+    grep -E '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z watching for cameras plugged in' \
+      >/dev/null || fail "no start line in $watch_log: [$(cat "$watch_log" 2>/dev/null)]"
+  [ "$(watcher_processes | wc -l)" -eq 1 ] ||
+    fail "not one watcher running after optiqon-watch.exe: [$(watcher_processes | paste -sd ' ')]"
+  step "optiqon-watch.exe started a hidden watcher: $(tail -n 1 "$watch_log" | tr -d '\r')"
+}
+# After `what`, the watcher has ended of its own accord, saying so last in its log.
+expect_watcher_stopped() {
+  local what=$1
+  for _ in $(seq 50); do
+    [ -z "$(watcher_processes)" ] && break
+    sleep 0.2
+  done
+  [ -z "$(watcher_processes)" ] || fail "the watcher still runs after $what"
+  tail -n 1 "$watch_log" | tr -d '\r' | grep -E '^[0-9TZ:-]+ stopped$' >/dev/null ||
+    fail "the watcher's log does not end with its stop after $what: [$(tail -n 3 "$watch_log")]"
+  step "$what stopped the watcher"
+}
+
 step "a new Wine prefix"
 "$wine" wineboot -i >"$work/wineboot.txt" 2>&1 || {
   cat "$work/wineboot.txt" >&2
   fail "wineboot could not make the Wine prefix"
 }
+local_app_data=$("$wine" cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')
+watch_log=$("$wine" winepath -u "$local_app_data\Optiqon\watch.log" | tr -d '\r')
+[ -z "$(watcher_processes)" ] || fail "a watcher runs before the kit is installed"
 
 # An earlier version, made from the same files, so that the current one meets an installed kit.
 earlier=$work/Optiqon-0.0.1-win64.msi
@@ -89,10 +158,14 @@ packaging/windows/build-msi.sh "$staged" 0.0.1 "$earlier"
 step "msiexec /i Optiqon-0.0.1-win64.msi /qn"
 msiexec /i "$earlier" || fail "installing the earlier version exited $?"
 expect_registered 0.0.1
+expect_run_value
+start_watcher_at_logon
 
 step "msiexec /i $(basename "$msi") /qn: the upgrade"
 msiexec /i "$msi" || fail "installing $(basename "$msi") over 0.0.1 exited $?"
 expect_registered "$version"
+expect_watcher_stopped "the upgrade"
+expect_run_value
 expect_installed_files
 cmp -s "$installed/bin/optiqon_fw_upgrader.exe" "$installed/bin/optiqon_upgrade.exe" ||
   fail "optiqon_fw_upgrader.exe and optiqon_upgrade.exe are not the same program"
@@ -138,10 +211,14 @@ msiexec /i "$msi" || fail "installing $(basename "$msi") a second time exited $?
 expect_registered "$version"
 expect_installed_files
 
+expect_run_value
+start_watcher_at_logon
 step "msiexec /x $(basename "$msi") /qn"
 msiexec /x "$msi" || fail "removing $(basename "$msi") exited $?"
 expect_registered ""
+expect_watcher_stopped "the removal"
+expect_no_run_value
 if [ -d "$installed" ] && [ -n "$(find "$installed" -type f)" ]; then
   fail "files left after removal: $(find "$installed" -type f | tr '\n' ' ')"
 fi
-step "removed: no file and no registration left"
+step "removed: no file, no registration and no Run value left"
