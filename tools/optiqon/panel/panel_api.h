@@ -15,6 +15,7 @@
 //   api = std::make_unique<PanelInterface>(server.events(), stop);
 //   server.run();
 //   ... api->runningUpdates() names what ~PanelInterface waits for ...
+//   api.reset();  // before the server, whose events the updates still publish to
 #pragma once
 
 #include <cstddef>
