@@ -60,12 +60,14 @@ std::optional<std::string_view> bearerToken(std::string_view authorization) {
 
 std::optional<std::string> panelHost(std::string_view host, std::uint16_t port) {
   const std::string lower = lowercase(host);
-  const std::string suffix = ":" + std::to_string(port);
-  for (const std::string_view name : {"127.0.0.1", "localhost"}) {
-    // A browser leaves out the scheme's own port.
-    if (lower == std::string(name) + suffix || (port == 80 && lower == name)) {
-      return lower;
-    }
+  const std::size_t colon = lower.rfind(':');
+  const std::string_view name = std::string_view(lower).substr(0, colon);
+  // A browser leaves out the scheme's own port.
+  const bool portNamed = colon == std::string::npos ? port == 80
+                                                    : lower.compare(colon + 1, std::string::npos,
+                                                                    std::to_string(port)) == 0;
+  if (portNamed && (name == "127.0.0.1" || name == "localhost")) {
+    return lower;
   }
   return std::nullopt;
 }
