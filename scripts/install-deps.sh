@@ -26,9 +26,10 @@ for package in libudev-dev pkg-config; do
   installed "$package" || missing+=("$package")
 done
 # The Windows package: the mingw-w64 cross-compiler, Wine to check it, and wixl (msitools) to
-# build its installer.
+# build its installer; Xvfb (with xauth, which xvfb-run needs) gives Wine a display, without which
+# it makes no top-level window, for the watcher's check at the session's end.
 if [ "${1:-}" = "--windows" ]; then
-  for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wixl; do
+  for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wixl xvfb xauth; do
     installed "$package" || missing+=("$package")
   done
 fi
