@@ -287,7 +287,7 @@ PanelResponse sendPassword(Camera& camera, const Json& body) {
   const std::string password = body["password"].get<std::string>();
   checkPassword(password);
   if (!camera.sendPassword(password)) {
-    throw RouteFailure(Unprocessable, "the camera did not accept the password");
+    throw RouteFailure(Unprocessable, camera.lastFailure());
   }
   return jsonAnswer(200, {{"result", "accepted"}});
 }
