@@ -326,7 +326,7 @@ TEST_F(PanelApi, AProfileExportedFromOneCameraIsComparedWithAndImportedIntoAnoth
   ASSERT_EQ(imported.status, 200) << imported.body;
   EXPECT_EQ(imported.json()["values"].size(), 47u);
   EXPECT_EQ(imported.json()["values"][0], Json::parse(R"({"name":"brightness","value":10,
-      "automatic":null,"took":true,"refusal":null})"));
+      "automatic":false,"took":true,"refusal":null})"));
   EXPECT_EQ(toolGet("K3M51-B002", "brightness 20"),
             "{\"properties\":{\"brightness\":10},\"controls\":{\"20\":[1,2,3,4]}}\n");
   EXPECT_EQ(api().post("/api/cameras/K3M51-B002/profile?dry_run=true", exported.body).json(),
@@ -459,6 +459,22 @@ TEST_F(PanelApi, AnUpdateRunsOnItsOwnToItsVerdictWithItsProgressAsEvents) {
   ASSERT_EQ(first.size(), 2u);
   EXPECT_EQ(first[1].name, "update");
   EXPECT_EQ(first[1].data, verdict);
+}
+
+TEST_F(PanelApi, StoppedDuringAnUpdateThePanelEndsOnlyAfterTheVerdict) {
+  // The camera holds no working firmware from the erase to the verdict: a stop waits for it.
+  start("clock = real\nserial = K3M51-A001\nflash = a.flash\n");
+  std::string image;
+  for (int i = 0; i < 3 * 256; ++i) {
+    image += static_cast<char>(i * 7 + 1);
+  }
+  ASSERT_EQ(api().post("/api/cameras/K3M51-A001/update", image, "application/octet-stream").status,
+            202);
+  const auto [code, took] = panel_->stop();
+  EXPECT_EQ(code, 0);
+  EXPECT_GT(took, 300ms);  // an erase and three pages, each with the camera's fixed waits
+  panel_.reset();
+  EXPECT_EQ(textOf(dir_ / "a.flash").substr(0, image.size()), image);
 }
 
 TEST_F(PanelApi, AFailedUpdateAndImagesRefusedBeforeAnythingIsSent) {

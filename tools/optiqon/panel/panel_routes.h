@@ -59,11 +59,18 @@ Json jsonBody(const PanelRequest& request);
 // number), null when the camera did not answer.
 Json readingValue(const Reading& reading);
 
+// A value read back after a write, and for a property whether the camera sets it itself.
+struct ReadBack {
+  Reading reading;
+  std::optional<bool> automatic;
+};
+ReadBack readBack(Camera& camera, const Setting& setting);
+
 // What an answer says of one value written and read back: its name, the value read back (and
 // for a property whether the camera sets it itself), whether it took, and when it did not, why:
 // the camera's refusal, or what it holds instead. `tookAll` turns false when it did not take.
-Json valueResult(const Setting& setting, const Reading& readBack, std::optional<bool> automatic,
-                 bool tookIt, const std::optional<std::string>& refusal, bool& tookAll);
+Json valueResult(const ReadBack& back, bool tookIt, const std::optional<std::string>& refusal,
+                 bool& tookAll);
 
 // Every image property with its value, range and automatic mode, every vendor control with its
 // bytes: GET .../settings.

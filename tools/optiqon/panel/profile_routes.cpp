@@ -82,9 +82,8 @@ PanelResponse importProfile(Camera& camera, const std::vector<ProfileValue>& val
     const bool accepted = camera.write(value.setting, value.write);
     const std::optional<std::string> refusal =
         accepted ? std::nullopt : std::optional<std::string>(camera.lastFailure());
-    const Reading readBack = camera.read(value.setting);
-    const Json item = valueResult(value.setting, readBack, std::nullopt,
-                                  accepted && matches(value, readBack), refusal, tookAll);
+    const ReadBack back = readBack(camera, value.setting);
+    const Json item = valueResult(back, accepted && matches(value, back.reading), refusal, tookAll);
     if (!item["took"].get<bool>()) {
       refused += (refused.empty() ? "" : "; ") + value.setting.label +
                  " did not take the value: " + item["refusal"].get<std::string>();

@@ -130,30 +130,20 @@ Json writeValue(Camera& camera, const ValueToSet& value, bool& tookAll) {
   const Assignment& assignment = value.assignment;
   const Setting& setting = assignment.setting;
   bool accepted = false;
-  Reading readBack{setting, std::nullopt, std::nullopt};
-  std::optional<bool> automatic;
-  if (setting.kind == Setting::Kind::Property) {
-    if (value.automatic) {
-      const std::optional<PropertyState> held = camera.readProperty(setting.number);
-      accepted = held && camera.writeProperty(setting.number, held->value, true);
-    } else {
-      accepted = camera.write(setting, assignment.values);
-    }
-    std::string refusal = accepted ? "" : camera.lastFailure();
-    if (const std::optional<PropertyState> state = camera.readProperty(setting.number)) {
-      readBack.property = static_cast<int>(state->value);
-      automatic = state->automatic;
-    }
-    const bool held = value.automatic ? automatic.value_or(false)
-                                      : took(assignment, readBack) && !automatic.value_or(true);
-    return valueResult(setting, readBack, automatic, accepted && held,
-                       accepted ? std::nullopt : std::optional<std::string>(refusal), tookAll);
+  if (value.automatic) {
+    const std::optional<PropertyState> held = camera.readProperty(setting.number);
+    accepted = held && camera.writeProperty(setting.number, held->value, true);
+  } else {
+    accepted = camera.write(setting, assignment.values);
   }
-  accepted = camera.write(setting, assignment.values);
-  const std::string refusal = accepted ? "" : camera.lastFailure();
-  readBack = camera.read(setting);
-  return valueResult(setting, readBack, std::nullopt, accepted && took(assignment, readBack),
-                     accepted ? std::nullopt : std::optional<std::string>(refusal), tookAll);
+  const std::optional<std::string> refusal =
+      accepted ? std::nullopt : std::optional<std::string>(camera.lastFailure());
+  const ReadBack back = readBack(camera, setting);
+  // A property set to a value is in manual mode; one handed to the camera is in automatic.
+  const bool held = value.automatic
+                        ? back.automatic.value_or(false)
+                        : took(assignment, back.reading) && !back.automatic.value_or(false);
+  return valueResult(back, accepted && held, refusal, tookAll);
 }
 
 }  // namespace
@@ -168,13 +158,27 @@ Json readingValue(const Reading& reading) {
   return controlJson(reading.setting, *reading.control);
 }
 
-Json valueResult(const Setting& setting, const Reading& readBack, std::optional<bool> automatic,
-                 bool tookIt, const std::optional<std::string>& refusal, bool& tookAll) {
+ReadBack readBack(Camera& camera, const Setting& setting) {
+  if (setting.kind != Setting::Kind::Property) {
+    return {camera.read(setting), std::nullopt};
+  }
+  ReadBack back{{setting, std::nullopt, std::nullopt}, std::nullopt};
+  if (const std::optional<PropertyState> state = camera.readProperty(setting.number)) {
+    back.reading.property = static_cast<int>(state->value);
+    back.automatic = state->automatic;
+  }
+  return back;
+}
+
+Json valueResult(const ReadBack& back, bool tookIt, const std::optional<std::string>& refusal,
+                 bool& tookAll) {
+  const Reading& readBack = back.reading;
+  const Setting& setting = readBack.setting;
   Json item;
   item["name"] = setting.label;
   item["value"] = readingValue(readBack);
   if (setting.kind == Setting::Kind::Property) {
-    item["automatic"] = automatic ? Json(*automatic) : Json(nullptr);
+    item["automatic"] = back.automatic ? Json(*back.automatic) : Json(nullptr);
   }
   item["took"] = tookIt;
   if (tookIt) {
