@@ -15,17 +15,21 @@ namespace sim {
 class SharedFile {
  public:
   enum class Links { Follow, Refuse };
+  // Lock::Leave opens the file without taking its turn: for a look at what it holds that neither
+  // waits for the process whose turn it is nor keeps another waiting.
+  enum class Lock { Take, Leave };
 
   SharedFile() = default;
   // Opens the file at `path` for reading and writing, making it empty when there is none, and
-  // takes its lock. `what` names the file in errors ("flash file"); a link at `path` is opened
-  // only with Links::Follow. Throws ScenarioError.
-  SharedFile(const std::string& path, std::string_view what, Links links = Links::Follow);
+  // takes its lock unless told to leave it. `what` names the file in errors ("flash file"); a
+  // link at `path` is opened only with Links::Follow. Throws ScenarioError.
+  SharedFile(const std::string& path, std::string_view what, Links links = Links::Follow,
+             Lock lock = Lock::Take);
   SharedFile(SharedFile&& other) noexcept;
   SharedFile& operator=(SharedFile&& other) noexcept;
   SharedFile(const SharedFile&) = delete;
   SharedFile& operator=(const SharedFile&) = delete;
-  ~SharedFile();  // unmaps the file and gives its lock back
+  ~SharedFile();  // unmaps the file and gives its lock back, when it took it
 
   bool isOpen() const { return handle_ >= 0; }
   std::uint64_t size() const;

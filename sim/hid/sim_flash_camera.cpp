@@ -22,8 +22,8 @@ bool FlashCamera::takeFault(std::map<unsigned, unsigned>& counts, unsigned page)
   return true;
 }
 
-void FlashCamera::useFlash(std::span<std::uint8_t> cells) {
-  external_ = cells;
+void FlashCamera::useFlash(Cells& place) {
+  external_ = &place;
   ownFlash_ = {};
 }
 

@@ -46,6 +46,17 @@ class FlashCamera {
   static constexpr std::size_t EraseStatusLength = 2;
   static constexpr std::size_t UsbPacketSize = 64;  // full-speed interrupt endpoint
 
+  // Where the cells are when the camera does not keep them in its own memory. Asked each time
+  // the cells are reached, never kept: a flash file is mapped only while the process uses the
+  // flash (sim_flash_file.h), so a span kept from an earlier call could outlive its mapping.
+  class Cells {
+   public:
+    virtual std::span<std::uint8_t> cells() = 0;
+
+   protected:
+    ~Cells() = default;
+  };
+
   FlashCamera() : ownFlash_(FlashSize, 0xFF) {}
 
   FlashFaults faults;
@@ -54,14 +65,15 @@ class FlashCamera {
   bool receiveOutputReport(const std::uint8_t* report, std::size_t length);
   bool answerInputReport(std::uint8_t* report, std::size_t length);
 
-  // The flash cells: the camera's own memory, or the memory it was given to use.
-  std::span<std::uint8_t> flash() { return external_.empty() ? std::span(ownFlash_) : external_; }
+  // The flash cells: the camera's own memory, or those of the place it was given to use.
+  std::span<std::uint8_t> flash() { return external_ ? external_->cells() : std::span(ownFlash_); }
   std::span<const std::uint8_t> flash() const {
-    return external_.empty() ? std::span<const std::uint8_t>(ownFlash_) : external_;
+    return external_ ? external_->cells() : std::span<const std::uint8_t>(ownFlash_);
   }
-  // Makes `cells` (FlashSize bytes, as they are) the flash, for as long as the camera lives: a
-  // flash file mapped into memory, so that every erase and page write reaches the file at once.
-  void useFlash(std::span<std::uint8_t> cells);
+  // Makes the cells of `place` (FlashSize bytes, as they are) the flash, for as long as the
+  // camera lives or until it is given another: a flash file, so that every erase and page write
+  // reaches the file at once. `place` must outlive its use here.
+  void useFlash(Cells& place);
 
   // The camera powered up again after it was unplugged: an erase under way or a page asked for
   // is forgotten, the flash keeps what it holds, as NOR flash does.
@@ -76,7 +88,7 @@ class FlashCamera {
   static bool takeFault(std::map<unsigned, unsigned>& counts, unsigned page);
 
   std::vector<std::uint8_t> ownFlash_;
-  std::span<std::uint8_t> external_;
+  Cells* external_ = nullptr;
   std::optional<unsigned> erasingSector_;
   unsigned busyReadsLeft_ = 0;
   unsigned statusReads_ = 0;  // of the sector being erased

@@ -184,6 +184,8 @@ BOOLEAN reportCall(HANDLE device, PVOID buffer, ULONG length, bool output) {
     setLastError(ERROR_INVALID_PARAMETER);
   } else if (goneBehind(device, *camera) || cameraUnplugged(*camera)) {
     setLastError(ERROR_DEVICE_NOT_CONNECTED);
+  } else if (!useFlash(*camera)) {
+    setLastError(ERROR_GEN_FAILURE);
   } else {
     call.ok = output ? camera->flash.receiveOutputReport(bytes, length)
                      : camera->flash.answerInputReport(bytes, length);
@@ -218,14 +220,20 @@ HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shar
   const auto held = sim::holdHidWorld();
   sim::ensureHidScenarioLoaded();
   sim::HidWorld& world = hidWorld();
-  if (fileName == nullptr || creationDisposition != OPEN_EXISTING) {
+  if (fileName == nullptr) {
     sim::fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  // A file that is none of the interfaces is the platform's, made or opened as asked (a program
+  // linking the simulated HID side still writes its own files); an interface is only opened.
   const std::optional<std::size_t> index = sim::interfaceWithPath(sim::utf16Of(fileName));
   if (!index) {
     return sim::platform::createFile(fileName, desiredAccess, shareMode, security,
                                      creationDisposition, flags, pattern);
+  }
+  if (creationDisposition != OPEN_EXISTING) {
+    sim::fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
   }
   sim::HidCamera* camera = sim::cameraOf(world.interfaces[*index]);
   if (camera != nullptr && !sim::lookAtCamera(*camera)) {
@@ -247,11 +255,18 @@ HANDLE SIM_SERVED(CreateFileW)(LPCWSTR fileName, DWORD desiredAccess, DWORD shar
 
 BOOL SIM_SERVED(CloseHandle)(HANDLE handle) {
   const auto held = sim::holdHidWorld();
-  hidWorld().handlePluggings.erase(handle);
-  if (hidWorld().openHandles.erase(handle) != 0) {
-    return TRUE;
+  sim::HidWorld& world = hidWorld();
+  world.handlePluggings.erase(handle);
+  const auto open = world.openHandles.find(handle);
+  if (open == world.openHandles.end()) {
+    return sim::platform::closeHandle(handle);
   }
-  return sim::platform::closeHandle(handle);
+  const std::size_t index = open->second;
+  world.openHandles.erase(open);
+  if (index < world.interfaces.size() && world.interfaces[index].isCamera) {
+    sim::giveBackUnusedFlash(world.interfaces[index].camera);
+  }
+  return TRUE;
 }
 
 HDEVINFO SIM_SERVED(SetupDiGetClassDevsW)(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {

@@ -170,9 +170,7 @@ void clearHidWorld() {
   HidWorld& world = hidWorld();
   world.interfaces.clear();
   world.cameras.resize(1);
-  HidCamera& first = world.cameras.front();
-  first.flashFile = SharedFile();  // unmapped and unlocked before the camera lets go of it
-  first = HidCamera();
+  world.cameras.front() = HidCamera();
   world.classDevicesFail = false;
   world.endlessEnumerationErrors = false;
   world.keepCallLog = false;
@@ -266,7 +264,8 @@ void setUpCamera(HidCamera& camera, const HidCameraScenario& scenario, bool firs
   camera.flash.faults = scenario.faults;
   camera.reportsBeforeUnplug = scenario.unplugAfterReports;
   if (!scenario.flashPath.empty() && scenario.cameraPresent) {
-    camera.flashFile = useFlashFile(scenario.flashPath, camera.flash);
+    camera.flashFile = std::make_unique<FlashFile>(scenario.flashPath);
+    camera.flash.useFlash(*camera.flashFile);
   }
   if (!first && !scenario.tracePath.empty()) {
     camera.trace.reset(std::fopen(scenario.tracePath.c_str(), "ab"));
@@ -301,6 +300,35 @@ void pullOut(HidCamera& camera) {
   if (const auto usbDevice = camera.usbPorts ? usbDeviceAt(*camera.usbPorts) : std::nullopt) {
     setUsbDevicePresent(*usbDevice, false);
   }
+}
+
+// The turn is waited for with the HID world held, so that no other call of this process changes
+// the world under the wait; its calls to other cameras wait meanwhile too.
+bool useFlash(HidCamera& camera) {
+  if (!camera.flashFile) {
+    return true;
+  }
+  try {
+    camera.flashFile->take();
+    return true;
+  } catch (const ScenarioError& error) {
+    std::fprintf(stderr, "simulated camera: %s\n", error.what());
+    return false;
+  }
+}
+
+void giveBackUnusedFlash(std::size_t camera) {
+  HidWorld& world = hidWorld();
+  if (camera >= world.cameras.size() || !world.cameras[camera].flashFile) {
+    return;
+  }
+  for (const auto& [handle, index] : world.openHandles) {
+    if (index < world.interfaces.size() && world.interfaces[index].isCamera &&
+        world.interfaces[index].camera == camera) {
+      return;
+    }
+  }
+  world.cameras[camera].flashFile->giveBack();
 }
 
 void resetHidWorld(unsigned cameraIndex, const std::u16string& serialNumber) {

@@ -83,7 +83,11 @@ using TraceFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 // it is plugged in.
 struct HidCamera {
   FlashCamera flash;
-  SharedFile flashFile;  // the flash file the camera's flash lives in, when the scenario names one
+  // The flash file the camera's flash lives in, when the scenario names one: held from the
+  // process's first report call to the camera until it closes its last handle of the camera.
+  // Declared after the flash, which asks it for its cells, so that a camera assigned anew lets
+  // go of its file before the file goes; kept apart, so that the flash finds it where it was.
+  std::unique_ptr<FlashFile> flashFile;
   // Report calls the camera answers before it is pulled out; from then on every call to it
   // fails as for a device that is gone.
   std::optional<std::uint64_t> reportsBeforeUnplug;
@@ -139,9 +143,18 @@ bool lookAtCamera(HidCamera& camera);
 // device tree, as the platform takes a device away, for the rest of the process.
 void pullOut(HidCamera& camera);
 
+// The camera's flash for a report call: the process's turn on its flash file, taken at its first
+// report call to the camera, waiting while another process uses the flash. False, having said why
+// on standard error, when the file can no longer be used.
+bool useFlash(HidCamera& camera);
+
+// After the process closed a handle of the world's camera number `camera`: once no handle of it
+// is open, its flash file is given back, so that another process may use the flash.
+void giveBackUnusedFlash(std::size_t camera);
+
 // Builds the HID world, the flash and the clock of a scenario, and places its interfaces in the
 // device tree. Throws ScenarioError when a flash file or a trace file cannot be used, or when two
-// cameras name one flash file.
+// cameras name one flash file. Each flash file is checked and left: none is held yet.
 void applyHidScenario(const HidScenario& scenario, ClockStart start = ClockStart::Anew);
 
 // The first call into the HID seam of a process that set up no HID world of its own (a library

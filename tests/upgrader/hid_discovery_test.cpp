@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "run_modes.h"
+#include "scratch_directory.h"
 #include "sim_hid_world.h"
 
 namespace {
@@ -283,6 +286,31 @@ TEST(SimulatedPc, PathsAndHandlesNotItsOwnAreThePlatforms) {
   sim::hidWorld().interfaces[0].failStep = sim::FailStep::Open;
   EXPECT_EQ(openPath(sim::hidWorld().interfaces[0].path), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(sim::hidWorld().openHandles.empty());
+}
+
+// Whatever a program asks of a path not the simulated PC's own reaches the platform, so that a
+// program linking the simulated HID side still makes its own files (on Windows, the standard
+// output a test hands a program it starts); an interface is only ever opened.
+TEST(SimulatedPc, FilesNotItsOwnAreMadeByThePlatform) {
+  sim::resetHidWorld();
+  constexpr DWORD CreateAlways = 2;  // CREATE_ALWAYS, which the seam off Windows does not name
+  const auto make = [](const std::u16string& path) {
+    return CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), GENERIC_WRITE, 0, nullptr,
+                       CreateAlways, 0, nullptr);
+  };
+#if defined(_WIN32)
+  ScratchDirectory scratch;
+  HANDLE made = make((scratch / "made.txt").u16string());
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(CloseHandle(made));
+  EXPECT_TRUE(std::filesystem::exists(scratch / "made.txt"));
+#else
+  EXPECT_EQ(make(u"made.txt"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "the platform's answer";
+#endif
+  EXPECT_EQ(make(sim::hidWorld().interfaces[0].path), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_TRUE(sim::hidWorld().openHandles.empty());
 }
 

@@ -36,7 +36,7 @@ void takeLock(int descriptor, const std::string& path) {
 
 }  // namespace
 
-SharedFile::SharedFile(const std::string& path, std::string_view what, Links links)
+SharedFile::SharedFile(const std::string& path, std::string_view what, Links links, Lock lock)
     : path_(path), what_(what) {
   bool existed = false;
   const int descriptor = openFile(path, links, existed);
@@ -45,7 +45,9 @@ SharedFile::SharedFile(const std::string& path, std::string_view what, Links lin
                                 : path + ": no " + what_ + " can be written there");
   }
   handle_ = descriptor;
-  takeLock(descriptor, path);
+  if (lock == Lock::Take) {
+    takeLock(descriptor, path);
+  }
 }
 
 void SharedFile::close() {

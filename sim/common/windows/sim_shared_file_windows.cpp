@@ -42,7 +42,7 @@ void takeLock(HANDLE file, const std::string& path) {
 
 }  // namespace
 
-SharedFile::SharedFile(const std::string& path, std::string_view what, Links links)
+SharedFile::SharedFile(const std::string& path, std::string_view what, Links links, Lock lock)
     : path_(path), what_(what) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::symlink_status(path, error);
@@ -57,7 +57,9 @@ SharedFile::SharedFile(const std::string& path, std::string_view what, Links lin
                                 : path + ": no " + what_ + " can be written there");
   }
   handle_ = descriptor;
-  takeLock(systemHandle(handle_), path);
+  if (lock == Lock::Take) {
+    takeLock(systemHandle(handle_), path);
+  }
 }
 
 void SharedFile::close() {
