@@ -11,6 +11,9 @@ namespace {
 // How often the following thread looks whether the panel is ending, between the platform's
 // events.
 constexpr std::chrono::milliseconds EndingLookedAtEvery{250};
+// Where the platform gives no device events, the cameras are listed again every so many of
+// those looks (two seconds).
+constexpr unsigned ListedWithoutEventsEvery = 8;
 
 bool sameListing(const CameraListing& a, const CameraListing& b) {
   return a.serialNumber == b.serialNumber && a.location == b.location &&
@@ -32,7 +35,13 @@ std::string camerasJson(const std::vector<CameraListing>& cameras) {
 }
 
 CameraPresence::CameraPresence(PanelEvents& events, const console::StopRequests& stop)
-    : events_(events), stop_(stop), deviceEvents_(watchDeviceEvents(stop)) {
+    : events_(events), stop_(stop) {
+  try {
+    deviceEvents_ = watchDeviceEvents(stop);
+  } catch (const CommandFailure&) {
+    // No device events here (a container without udev's socket, say): the cameras are listed
+    // again every few seconds instead, and at each request for the list.
+  }
   try {
     cameras_ = listCameras();
   } catch (const std::exception&) {
@@ -64,9 +73,12 @@ PanelEvent CameraPresence::event() const {
 }
 
 void CameraPresence::follow() {
+  unsigned quietLooks = 0;
   while (!ending_ && !stop_.requested()) {
     try {
-      if (!deviceEvents_->wait(EndingLookedAtEvery).empty()) {
+      if (deviceEvents_ ? !deviceEvents_->wait(EndingLookedAtEvery).empty()
+                        : !stop_.waitFor(EndingLookedAtEvery) &&
+                              ++quietLooks % ListedWithoutEventsEvery == 0) {
         lookAgain();
       }
     } catch (const std::exception&) {

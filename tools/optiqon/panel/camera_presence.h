@@ -15,8 +15,9 @@
 
 class CameraPresence {
  public:
-  // Lists the cameras now and starts following them; a CommandFailure when the platform gives
-  // no device events. `events` and `stop` outlive this; `stop` also ends the following.
+  // Lists the cameras now and starts following them, on the platform's device events or, where
+  // it gives none, by listing them again every two seconds. `events` and `stop` outlive this;
+  // `stop` also ends the following.
   CameraPresence(PanelEvents& events, const console::StopRequests& stop);
   ~CameraPresence();
   CameraPresence(const CameraPresence&) = delete;

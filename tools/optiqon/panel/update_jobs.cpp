@@ -135,23 +135,10 @@ void UpdateJobs::run(Job& job, Camera& camera, const std::vector<unsigned char>&
   UpdateVerdict verdict;
   try {
     verdict = camera.updateFirmware(image, [this, &job](unsigned written, unsigned pages) {
-      bool due = false;
-      {
-        const std::lock_guard<std::mutex> lock(job.guard);
-        const Clock::time_point now = Clock::now();
-        const bool firstPage = written > 0 && job.written == 0;
-        job.written = written;
-        job.pages = pages;
-        job.sinceStart = now - job.start;
-        job.pace.note(written, job.sinceStart);
-        due = written == 0 || firstPage || !job.lastPublished ||
-              now - *job.lastPublished >= PublishEvery;
-        if (due) {
-          job.lastPublished = now;
-        }
-      }
-      if (due) {
-        events_.publish({"update", job.json()});
+      // Called from the camera API's C code: nothing may be thrown through it.
+      try {
+        tell(job, written, pages);
+      } catch (...) {
       }
     });
   } catch (const std::exception& error) {
@@ -164,6 +151,27 @@ void UpdateJobs::run(Job& job, Camera& camera, const std::vector<unsigned char>&
     job.running = false;
   }
   events_.publish({"update", job.json()});
+}
+
+void UpdateJobs::tell(Job& job, unsigned written, unsigned pages) {
+  bool due = false;
+  {
+    const std::lock_guard<std::mutex> lock(job.guard);
+    const Clock::time_point now = Clock::now();
+    const bool firstPage = written > 0 && job.written == 0;
+    job.written = written;
+    job.pages = pages;
+    job.sinceStart = now - job.start;
+    job.pace.note(written, job.sinceStart);
+    due =
+        written == 0 || firstPage || !job.lastPublished || now - *job.lastPublished >= PublishEvery;
+    if (due) {
+      job.lastPublished = now;
+    }
+  }
+  if (due) {
+    events_.publish({"update", job.json()});
+  }
 }
 
 std::optional<std::string> UpdateJobs::stateOf(const CameraAddress& address) const {

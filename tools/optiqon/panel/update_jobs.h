@@ -47,6 +47,8 @@ class UpdateJobs {
  private:
   struct Job;
   void run(Job& job, Camera& camera, const std::vector<unsigned char>& image);
+  // The camera API's word that `written` of `pages` pages are verified.
+  void tell(Job& job, unsigned written, unsigned pages);
   static bool runningAt(const Job& job);
 
   PanelEvents& events_;
