@@ -2,7 +2,8 @@ cmake_minimum_required(VERSION 3.25)
 # Every DLL a binary imports is part of Windows (the C and C++ runtimes are linked in), or is one
 # of the kit's own named in KIT_DLLS.
 set(system_dlls advapi32.dll cfgmgr32.dll hid.dll kernel32.dll ksuser.dll mf.dll mfplat.dll
-    mfreadwrite.dll msvcrt.dll ole32.dll oleaut32.dll setupapi.dll shell32.dll user32.dll)
+    mfreadwrite.dll msvcrt.dll ole32.dll oleaut32.dll setupapi.dll shell32.dll user32.dll
+    bcrypt.dll mswsock.dll ws2_32.dll)
 string(TOLOWER "${KIT_DLLS}" kit_dlls)
 list(APPEND system_dlls ${kit_dlls})
 string(REPLACE "|" ";" binaries "${BINARIES}")

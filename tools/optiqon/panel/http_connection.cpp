@@ -60,6 +60,9 @@ void HttpConnection::readHead() {
     return;
   }
   parser_.emplace();
+  // The route's own limit is set once the head is read; until then Beast's default (1 MiB)
+  // would refuse a firmware image before its route is known.
+  parser_->body_limit(boost::none);
   parser_->header_limit(HeadLimit);
   stream_.expires_after(context_.options.headTimeout);
   http::async_read_header(

@@ -3,12 +3,12 @@
 // address with the run's token in its fragment, which the browser keeps to itself.
 #include <iostream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "../commands.h"
 #include "../stop_requests.h"
 #include "open_browser.h"
+#include "panel_api.h"
 #include "panel_security.h"
 #include "panel_server.h"
 
@@ -19,26 +19,30 @@ struct PanelOptions {
   bool noBrowser = false;
 };
 
-// Until the interface's routes are there, every request of it is told there is no such route.
-PanelResponse noSuchRoute(const PanelRequest& request) {
-  const nlohmann::json body = {{"error", "no such route: " + request.method + " " + request.path}};
-  return PanelResponse{404, "application/json", body.dump() + "\n", {}};
-}
-
 int panel(const PanelOptions& options) {
   const console::StopRequests stop;
   PanelServerOptions serverOptions;
   serverOptions.port = static_cast<std::uint16_t>(options.port);
   serverOptions.token = makePanelToken();
-  serverOptions.handler = noSuchRoute;
+  // The interface exists once the server's events do; the server calls it only once it runs.
+  std::unique_ptr<PanelInterface> api;
+  serverOptions.handler = [&api](const PanelRequest& request) { return api->handle(request); };
+  serverOptions.bodyLimit = panelBodyLimit;
+  serverOptions.initialEvents = [&api] { return api->initialEvents(); };
   const std::string token = serverOptions.token;
   PanelServer server(std::move(serverOptions), stop);
+  api = std::make_unique<PanelInterface>(server.events(), stop);
   const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/#token=" + token;
   std::cout << url << std::endl;
   if (!options.noBrowser) {
     openInBrowser(url);
   }
   server.run();
+  for (const std::string& camera : api->runningUpdates()) {
+    std::cerr << "optiqon: waiting for the firmware update of camera " << camera
+              << " to reach its verdict\n";
+  }
+  api.reset();  // before the server, whose events the updates still publish to
   return Ok;
 }
 
