@@ -2,7 +2,8 @@
 // process wake its wait instead, so that it ends between two calls to a camera, never in the
 // middle of writing one, and says so. Off Windows these are SIGINT, SIGTERM (a service's stop,
 // logoff) and SIGHUP (its terminal closed); on Windows Ctrl-C, Ctrl-Break, the console closed,
-// logoff and shutdown, and `optiqon watch --stop` from another process of the same session.
+// logoff and shutdown, and, for the watcher only, `optiqon watch --stop` from another process of
+// the same session.
 #pragma once
 
 #include <chrono>
@@ -10,10 +11,15 @@
 
 namespace console {
 
+// Whether another process may ask too. Only the watcher can be stopped from outside (the
+// installer stops a logon watcher before it replaces the files); a panel or anything else run in a
+// console stops only on its own signals.
+enum class StopFromOutside { no, watchStop };
+
 // One at a time, while the command runs.
 class StopRequests {
  public:
-  StopRequests();
+  explicit StopRequests(StopFromOutside outside = StopFromOutside::no);
   ~StopRequests();
   StopRequests(const StopRequests&) = delete;
   StopRequests& operator=(const StopRequests&) = delete;

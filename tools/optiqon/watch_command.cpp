@@ -233,7 +233,7 @@ int watch(const WatchOptions& options) {
   }
   std::error_code error;
   fs::create_directories(folder, error);
-  const console::StopRequests stop;
+  const console::StopRequests stop(console::StopFromOutside::watchStop);
   const fs::path lockFile = watcherLockFile(folder);
   const std::unique_ptr<WatcherLock> lock = claimWatcherLock(lockFile, options.holdSeconds);
   if (!lock) {

@@ -36,7 +36,8 @@ extern "C" void requestStop(int) {
 
 }  // namespace
 
-StopRequests::StopRequests() {
+// Off Windows another process asks with a signal (kill), whatever the command.
+StopRequests::StopRequests(StopFromOutside) {
   if (pipe2(stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
     throw std::runtime_error("cannot make the pipe that stop requests wake the watcher through");
   }

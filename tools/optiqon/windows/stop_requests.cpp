@@ -1,8 +1,8 @@
-// Stop requests on Windows. One manual-reset event, named in the session's namespace, stands for
-// every request: the console control handler sets it for Ctrl-C, Ctrl-Break and the console
-// closing, a hidden window sets it when the session ends (logoff, shutdown), and
-// `optiqon watch --stop` sets it from another process of the session. The waits take it beside
-// their own handles.
+// Stop requests on Windows. One manual-reset event stands for every request: the console control
+// handler sets it for Ctrl-C, Ctrl-Break and the console closing, a hidden window sets it when the
+// session ends (logoff, shutdown). The watcher's event is named in the session's namespace so that
+// `optiqon watch --stop` sets it from another process; any other command's has no name, so that
+// stopping the watcher never stops a panel. The waits take it beside their own handles.
 //
 // The system ends the process as soon as the handler of a closing console, or the window told
 // that the session ends, returns. Both hold on for up to a second: until the command is done (this
@@ -127,11 +127,12 @@ void installHandlers() {
 
 }  // namespace
 
-StopRequests::StopRequests() {
+StopRequests::StopRequests(StopFromOutside outside) {
   std::call_once(handlersInstalled, installHandlers);
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, WatchStopEventName);
+  const wchar_t* name = outside == StopFromOutside::watchStop ? WatchStopEventName : nullptr;
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name);
   if (event == nullptr) {
-    throw std::runtime_error("cannot make the event that stops the watcher (" +
+    throw std::runtime_error("cannot make the event that stop requests set (" +
                              std::to_string(GetLastError()) + ")");
   }
   // The name may be held open still by a process that set it for a watcher before this one.
