@@ -1,6 +1,6 @@
 // The live preview, from the browser's own media devices. A browser names its video inputs but
 // never tells a serial number, so the preview starts on the first input whose name is the
-// camera's model and lets the user choose another; docs/panel-page.md says more.
+// camera's model and lets the user choose another.
 import { element, say } from "./dom.js";
 
 const CameraName = /optiqon|k3m51|corvantis/i;
