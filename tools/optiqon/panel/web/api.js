@@ -2,10 +2,13 @@
 // the page takes from its address's fragment (a fragment never leaves the browser), and the
 // browser adds the Origin the panel checks on requests that change something.
 
-const token = new URLSearchParams(location.hash.slice(1)).get("token");
+function token() {
+  return new URLSearchParams(location.hash.slice(1)).get("token");
+}
 
 export function hasToken() {
-  return token !== null && token !== "";
+  const given = token();
+  return given !== null && given !== "";
 }
 
 // A request the panel answered with a failure: its status and its message; `problems` names each
@@ -42,7 +45,7 @@ async function answerOf(response) {
 // One request; its JSON answer, or a PanelError. `body` is sent as JSON unless it is a Blob (a
 // file), which goes as bytes.
 export async function request(method, path, body = undefined) {
-  const headers = { Authorization: `Bearer ${token}` };
+  const headers = { Authorization: `Bearer ${token()}` };
   let payload;
   if (body instanceof Blob) {
     headers["Content-Type"] = "application/octet-stream";
@@ -68,7 +71,7 @@ export async function request(method, path, body = undefined) {
 // The profile download as the panel gives it, with the file name it proposes.
 export async function download(path) {
   const response = await fetch(path, {
-    headers: { Authorization: `Bearer ${token}` },
+    headers: { Authorization: `Bearer ${token()}` },
     cache: "no-store",
   });
   if (!response.ok) {
@@ -108,7 +111,7 @@ export async function followEvents(onEvent, onConnection) {
   for (;;) {
     try {
       const response = await fetch("/api/events", {
-        headers: { Authorization: `Bearer ${token}` },
+        headers: { Authorization: `Bearer ${token()}` },
         cache: "no-store",
       });
       if (response.status === 401) {
