@@ -1,5 +1,5 @@
-// The camera's vendor controls, each by its name and number: a list of bytes to type with commas
-// between, or for control 30 its scaled number. A value goes to the camera when the user presses
+// The camera's vendor controls, each by its name and number: a byte, a list of bytes to type with
+// commas between, or for control 30 its scaled number. A value goes to the camera when the user presses
 // Enter or leaves the box after changing it; a value that is no list of numbers never leaves the
 // page, and the panel refuses one that does not fit the control before anything is sent.
 import { cameraPath, request } from "./api.js";
@@ -35,10 +35,14 @@ function controlRow(camera, control, onFailure) {
   const id = newId("control");
   const messageId = `${id}-message`;
   const scaled = control.number === ScaledControl;
+  // A number box for one number; a text box for a list of bytes.
+  const oneByte = !scaled && control.length === 1;
   const box = element("input", {
-    type: scaled ? "number" : "text",
+    type: scaled || oneByte ? "number" : "text",
     id,
-    step: scaled ? "any" : null,
+    step: scaled ? "any" : oneByte ? 1 : null,
+    min: oneByte ? 0 : null,
+    max: oneByte ? 255 : null,
     value: valueText(control.value),
     readonly: !control.settable,
     disabled: control.value === null,
