@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make,
-# GoogleTest, CLI11, nlohmann/json, Boost (the panel's HTTP server) and libudev; with --windows also the mingw-w64 cross-compiler, Wine
+# GoogleTest, CLI11, nlohmann/json, Boost (the panel's HTTP server), libudev and Chromium (the
+# panel's browser tests); with --windows also the mingw-w64 cross-compiler, Wine
 # and wixl, with --fuzz clang and libFuzzer, with --format clang-format, with --deb what makes and checks the Debian packages.
 # Nothing is installed when everything is already there.
 set -euo pipefail
@@ -25,6 +26,9 @@ installed libboost1.81-dev || missing+=(libboost1.81-dev)
 for package in libudev-dev pkg-config; do
   installed "$package" || missing+=("$package")
 done
+# The control panel's browser tests (tests/browser): Debian's Chromium, which playwright-core
+# drives headless; its npm packages the tests install themselves.
+installed chromium || missing+=(chromium)
 # The Windows package: the mingw-w64 cross-compiler, Wine to check it, and wixl (msitools) to
 # build its installer; Xvfb (with xauth, which xvfb-run needs) gives Wine a display, without which
 # it makes no top-level window, for the watcher's check at the session's end.
