@@ -31,9 +31,10 @@ done
 installed chromium || missing+=(chromium)
 # The Windows package: the mingw-w64 cross-compiler, Wine to check it, and wixl (msitools) to
 # build its installer; Xvfb (with xauth, which xvfb-run needs) gives Wine a display, without which
-# it makes no top-level window, for the watcher's check at the session's end.
+# it makes no top-level window, for the watcher's check at the session's end; curl asks the
+# panel's interface from Linux while the panel runs under Wine.
 if [ "${1:-}" = "--windows" ]; then
-  for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wixl xvfb xauth; do
+  for package in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wixl xvfb xauth curl; do
     installed "$package" || missing+=("$package")
   done
 fi
