@@ -6,7 +6,8 @@
 # same MSI again changes nothing; and removing it leaves no file and no registration behind. The
 # watcher: the machine's Run key starts optiqon-watch.exe at logon, which starts a hidden watcher
 # logging to %LOCALAPPDATA%\Optiqon\watch.log; an upgrade and the removal stop it, and the removal
-# takes the Run value away.
+# takes the Run value away. The control panel: the Start menu's entry starts the installed
+# `optiqon.exe panel`, which answers and stops on Ctrl-C, and the removal takes the entry away.
 # Builds the packages first (scripts/package-windows.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
@@ -21,6 +22,8 @@ staged=$build/package/components
 work=$build/installer-check
 export HOME="${HOME:-/root}"
 export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all
+# Wine copies the Start menu's entries into this machine's own menus: not from a check.
+export WINEDLLOVERRIDES=winemenubuilder.exe=d
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # The prefix's server, when one is left, ends (and writes its registry) before the prefix goes.
@@ -117,7 +120,8 @@ start_watcher_at_logon() {
   "$wine" 'C:\Program Files\Optiqon\bin\optiqon-watch.exe' </dev/null >>"$work/launcher.txt" 2>&1 ||
     fail "optiqon-watch.exe exited $?, expected 0"
   for _ in $(seq 100); do
-    if [ "$(grep -c ' watching for cameras plugged in' "$watch_log" 2>/dev/null || true)" \
+    # A log not there yet counts no line.
+    if [ "$(cat "$watch_log" 2>/dev/null | grep -c ' watching for cameras plugged in' || true)" \
       -gt "${before:-0}" ]; then
       break
     fi
@@ -143,12 +147,46 @@ expect_watcher_stopped() {
   step "$what stopped the watcher"
 }
 
+# The control panel's entry in the Start menu. Windows puts it in the machine's Programs folder
+# (the kit is installed for the machine); Wine's installer puts a machine's entries in the user's
+# (ALLUSERS is not heeded for the program menu), so both folders are looked in, and the entry must
+# be in one. Read through the shell, as Explorer reads it.
+shortcut_name='Optiqon Control Panel.lnk'
+control_panel_shortcuts() {
+  local folder
+  for folder in "$machine_programs" "$user_programs"; do
+    [ -e "$folder/$shortcut_name" ] && echo "$folder/$shortcut_name"
+  done
+  return 0
+}
+shortcut_field() {
+  sed -n "s/^$1 //p" <<<"$shortcut"
+}
+expect_control_panel_shortcut() {
+  local found
+  found=$(control_panel_shortcuts)
+  [ "$(grep -c . <<<"$found")" -eq 1 ] ||
+    fail "not one '$shortcut_name' in the Start menu's Programs folders: [$found]"
+  shortcut=$("$wine" "$build/tests/windows/shortcut_reader.exe" "$("$wine" winepath -w "$found" |
+    tr -d '\r')" | tr -d '\r') || fail "the Start menu's '$shortcut_name' cannot be read: [$shortcut]"
+  [ "$(shortcut_field target)" = 'C:\Program Files\Optiqon\bin\optiqon.exe' ] &&
+    [ "$(shortcut_field arguments)" = panel ] ||
+    fail "the Start menu's '$shortcut_name' does not start optiqon.exe panel: [$shortcut]"
+  [[ $(shortcut_field description) == "Opens the cameras' control panel in the browser."* ]] ||
+    fail "the Start menu's '$shortcut_name' has not its description: [$shortcut]"
+  step "the Start menu's '$shortcut_name' starts $(shortcut_field target) $(shortcut_field arguments)"
+}
+
 step "a new Wine prefix"
 "$wine" wineboot -i >"$work/wineboot.txt" 2>&1 || {
   cat "$work/wineboot.txt" >&2
   fail "wineboot could not make the Wine prefix"
 }
 local_app_data=$("$wine" cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')
+user_programs=$("$wine" winepath -u \
+  "$("$wine" cmd /c 'echo %APPDATA%' | tr -d '\r')\Microsoft\Windows\Start Menu\Programs" | tr -d '\r')
+machine_programs=$("$wine" winepath -u \
+  "$("$wine" cmd /c 'echo %ProgramData%' | tr -d '\r')\Microsoft\Windows\Start Menu\Programs" | tr -d '\r')
 watch_log=$("$wine" winepath -u "$local_app_data\Optiqon\watch.log" | tr -d '\r')
 [ -z "$(watcher_processes)" ] || fail "a watcher runs before the kit is installed"
 
@@ -166,6 +204,7 @@ msiexec /i "$msi" || fail "installing $(basename "$msi") over 0.0.1 exited $?"
 expect_registered "$version"
 expect_watcher_stopped "the upgrade"
 expect_run_value
+expect_control_panel_shortcut
 expect_installed_files
 cmp -s "$installed/bin/optiqon_fw_upgrader.exe" "$installed/bin/optiqon_upgrade.exe" ||
   fail "optiqon_fw_upgrader.exe and optiqon_upgrade.exe are not the same program"
@@ -189,6 +228,15 @@ cmake -DWINE="$wine" -DVERSION="$version" -DTOOL='C:\Program Files\Optiqon\bin\o
   fail "the installed tool failed its checks"
 }
 
+# As the Start menu's entry starts it, without the browser: its address, its interface with no
+# camera, and Ctrl-C in its console window.
+step "the installed control panel: $(shortcut_field target) $(shortcut_field arguments)"
+tests/windows/panel_check.sh "$wine" "$build/tests/windows/console_ctrl_c.exe" \
+  "$(shortcut_field target)" "$work/panel-runs" >"$work/panel-check.txt" 2>&1 || {
+  cat "$work/panel-check.txt" >&2
+  fail "the installed control panel failed its checks"
+}
+
 # The camera API's host in C, built against its import library, on the DLL the Kit feature
 # installed: no camera under Wine, said plainly.
 step "the installed camera API, under its C host"
@@ -210,6 +258,7 @@ step "msiexec /i $(basename "$msi") /qn again"
 msiexec /i "$msi" || fail "installing $(basename "$msi") a second time exited $?"
 expect_registered "$version"
 expect_installed_files
+expect_control_panel_shortcut
 
 expect_run_value
 start_watcher_at_logon
@@ -218,7 +267,9 @@ msiexec /x "$msi" || fail "removing $(basename "$msi") exited $?"
 expect_registered ""
 expect_watcher_stopped "the removal"
 expect_no_run_value
+[ -z "$(control_panel_shortcuts)" ] ||
+  fail "the Start menu's entry is left after removal: [$(control_panel_shortcuts)]"
 if [ -d "$installed" ] && [ -n "$(find "$installed" -type f)" ]; then
   fail "files left after removal: $(find "$installed" -type f | tr '\n' ' ')"
 fi
-step "removed: no file, no registration and no Run value left"
+step "removed: no file, no registration, no Run value and no Start menu entry left"
