@@ -60,3 +60,30 @@ panelTest('a three-page image is written with its progress and verdict', async (
     await again.context().close();
   }
 });
+
+panelTest('a page opened during an update shows its progress, then its verdict', async ({ panel, page }) => {
+  await waitForCamera(page, A);
+  // Sixteen pages take about two seconds on the camera's own clock.
+  const started = await panel.api(`/api/cameras/${A}/update`, {
+    method: 'POST',
+    body: Buffer.alloc(16 * PageSize, 0x5a),
+    contentType: 'application/octet-stream',
+  });
+  assert.equal(started.status, 202);
+  const again = await openPage(page.context().browser(), panel);
+  try {
+    await waitForCamera(again, A);
+    const progress = again.getByRole('progressbar', { name: 'Firmware update', exact: true });
+    await progress.waitFor();
+    const [written, pages] = await progress.evaluate((bar) => [bar.value, bar.max]);
+    assert.equal(pages, 16);
+    assert.ok(written < 16, `the update had ended when the page showed it (${written} pages)`);
+    await again
+      .getByRole('status')
+      .filter({ hasText: /firmware updated: 16 pages written and verified in \d+:\d\d/ })
+      .waitFor({ timeout: 20000 });
+    assert.deepEqual(await progress.evaluate((bar) => [bar.value, bar.max]), [16, 16]);
+  } finally {
+    await again.context().close();
+  }
+});
