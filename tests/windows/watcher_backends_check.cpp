@@ -67,6 +67,11 @@ std::string described(const std::optional<RunningWatcher>& watcher) {
 void checkStopRequests() {
   {
     const console::StopRequests stop;
+    check(!setStopEventFromOutside(), "a panel's stop event has no name that watch --stop finds");
+    check(!stop.requested(), "... and no request");
+  }
+  {
+    const console::StopRequests stop(console::StopFromOutside::watchStop);
     check(!stop.requested(), "a new StopRequests has no request");
     const Clock::time_point start = Clock::now();
     check(!stop.waitFor(milliseconds(200)), "waitFor(200 ms) without a request says none");
@@ -83,7 +88,7 @@ void checkStopRequests() {
   {
     // Held open by another process, the name would outlive a watcher with its request set.
     const HANDLE kept = CreateEventW(nullptr, TRUE, TRUE, L"Local\\OptiqonWatchStop");
-    const console::StopRequests stop;
+    const console::StopRequests stop(console::StopFromOutside::watchStop);
     check(!stop.requested(), "a StopRequests resets an event left set");
     CloseHandle(kept);
   }

@@ -57,10 +57,8 @@ function propertyRow(property, sender) {
   let dragging = false;
   slider.addEventListener("pointerdown", () => (dragging = true));
   slider.addEventListener("pointerup", () => (dragging = false));
-  slider.addEventListener("input", () => {
-    say(output, slider.value);
-    sender.send(property.name, Number(slider.value));
-  });
+  // The number beside the slider is only ever what the camera read back, never the hand's.
+  slider.addEventListener("input", () => sender.send(property.name, Number(slider.value)));
   automatic?.addEventListener("change", () => {
     sender.send(property.name, automatic.checked ? "auto" : Number(slider.value));
   });
