@@ -126,7 +126,7 @@ void checkWatcherLock(const fs::path& work) {
   check(!runningWatcher(lockFile), "no lock file: no watcher");
   check(!askWatcherToStop(RunningWatcher{4242, 0}), "no watcher to ask to stop");
   {
-    const console::StopRequests stop;
+    const console::StopRequests stop(console::StopFromOutside::watchStop);
     // Process 0 is never one that can be opened: nothing to wait for.
     const Clock::time_point start = Clock::now();
     check(askWatcherToStop(RunningWatcher{0, 0}), "a watcher asked to stop");
@@ -202,7 +202,7 @@ std::string kinds(const std::vector<DeviceEvent>& events) {
 }
 
 void checkDeviceEvents() {
-  const console::StopRequests stop;
+  const console::StopRequests stop(console::StopFromOutside::watchStop);
   {
     const std::unique_ptr<DeviceEvents> events = watchDeviceEvents(stop);
     check(notificationWindow() != nullptr, "the window the system notifies is there");
