@@ -107,6 +107,22 @@ panelTest('the brightness slider sends its value as it moves, the last one alway
   assert.ok(writesIn(panel.videoTraceOf(A)).every((line) => / Set 0 /.test(line)), panel.videoTraceOf(A));
 });
 
+panelTest('a slider dragged with the mouse sends while it is held, and its last value once let go', async ({ panel, page }) => {
+  await waitForCamera(page, A);
+  const brightness = slider(page, 'brightness');
+  const box = await brightness.boundingBox();
+  const y = box.y + box.height / 2;
+  await page.mouse.move(box.x + box.width / 2, y);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width * 0.75, y, { steps: 5 });
+  // Still held: the camera already has a value to the right of the middle.
+  await eventually(() => assert.ok(panel.settingsOf(A).properties['0'] > 0, 'nothing sent while held'));
+  await page.mouse.move(box.x + box.width + 20, y, { steps: 5 });
+  await page.mouse.up();
+  await eventually(() => assert.equal(panel.settingsOf(A).properties['0'], 64));
+  await eventually(async () => assert.equal(await readBackOf(brightness).textContent(), '64'));
+});
+
 panelTest('the Auto switch hands white balance to the camera and takes it back', async ({ panel, page }) => {
   await waitForCamera(page, A);
   const automatic = page.getByRole('switch', { name: 'white-balance auto', exact: true });
