@@ -8,7 +8,8 @@
 //     round trip of a few calls (the one with the shortest round trip; its half is the error
 //     bound); the same is also timed on Node's clock alone from its call into the page, which adds
 //     that call's way there. Each change waits for the one before to land, so none is coalesced
-//     away.
+//     away. Also timed, on the page's clock alone: the change to the value read back from the
+//     camera shown beside the slider (the page shows there only what the camera read back).
 //  2. The page's load: navigation start to the load event, and to the first camera list shown
 //     (a button of the camera list holding a serial number), each in a fresh browser context.
 //  3. The panel's resident memory (VmRSS of /proc/PID/status): started with no page, then after
@@ -132,9 +133,24 @@ function watchBrightness(panel, arrived) {
 }
 
 // Sets the slider to `value` and dispatches its input event as a drag does; returns when the page
-// dispatched it, on the page's clock.
+// dispatched it, on the page's clock, and leaves in the page a promise of when the output beside
+// the slider (the one output of its nearest enclosing element that holds one) shows the value.
 function changeInPage(handle, value) {
   return handle.evaluate((input, wanted) => {
+    let row = input.parentElement;
+    while (row !== null && row.querySelectorAll('output').length !== 1) {
+      row = row.parentElement;
+    }
+    const output = row.querySelector('output');
+    window.benchShown = new Promise((resolve) => {
+      const observer = new MutationObserver(() => {
+        if (output.textContent === String(wanted)) {
+          observer.disconnect();
+          resolve(performance.timeOrigin + performance.now());
+        }
+      });
+      observer.observe(output, { childList: true, characterData: true, subtree: true });
+    });
     input.value = String(wanted);
     const dispatched = performance.timeOrigin + performance.now();
     input.dispatchEvent(new Event('input', { bubbles: true }));
@@ -157,6 +173,7 @@ async function measureSliderChanges(browser) {
     });
     const toCamera = [];
     const fromNode = [];
+    const toReadBack = [];
     const warmUp = 20;
     try {
       for (let i = 0; i < options.changes + warmUp; i += 1) {
@@ -169,9 +186,11 @@ async function measureSliderChanges(browser) {
         if (arrival === null) {
           throw new Error(`brightness ${value} did not reach the camera within 5 s`);
         }
+        const shown = await page.evaluate(() => window.benchShown);
         if (i >= warmUp) {
           toCamera.push(arrival - dispatched);
           fromNode.push(arrival - sent);
+          toReadBack.push(shown - (dispatched + clock.offset));
         }
       }
     } finally {
@@ -181,6 +200,12 @@ async function measureSliderChanges(browser) {
     report(`slider change to the value at the camera, ${changes}: median`, median(toCamera), 'ms');
     report(`slider change to the value at the camera, ${changes}: 99th percentile`, percentile(toCamera, 0.99), 'ms');
     report(`slider change to the value at the camera, ${changes}: max`, Math.max(...toCamera), 'ms');
+    report(`slider change to its read-back shown in the page, ${changes}: median`, median(toReadBack), 'ms');
+    report(
+      `slider change to its read-back shown in the page, ${changes}: 99th percentile`,
+      percentile(toReadBack, 0.99),
+      'ms',
+    );
     report('clock alignment of page and Node (half the shortest round trip)', clock.roundTrip / 2, 'ms');
     // A check on the alignment: timed on Node's clock alone, the call into the page included.
     report(`the same timed from Node's call into the page, ${changes}: median`, median(fromNode), 'ms');
