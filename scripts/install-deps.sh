@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing the kit needs on Debian: CMake, the C++ compiler, make,
-# GoogleTest, CLI11, nlohmann/json, Boost (the panel's HTTP server), libudev and Chromium (the
-# panel's browser tests); with --windows also the mingw-w64 cross-compiler, Wine
-# and wixl, with --fuzz clang and libFuzzer, with --format clang-format, with --deb what makes and checks the Debian packages.
+# GoogleTest, CLI11, nlohmann/json, Boost (the panel's HTTP server), libudev, Chromium (the
+# panel's browser tests) and pytest (the Python package's tests); with --windows also the
+# mingw-w64 cross-compiler, Wine and wixl, with --fuzz clang and libFuzzer, with --format
+# clang-format, with --deb what makes and checks the Debian packages; with either of those two,
+# what builds the Python package's wheel.
 # Nothing is installed when everything is already there.
 set -euo pipefail
 
@@ -29,6 +31,15 @@ done
 # The control panel's browser tests (tests/browser): Debian's Chromium, which playwright-core
 # drives headless; its npm packages the tests install themselves.
 installed chromium || missing+=(chromium)
+# The Python package's tests (tests/python): pytest, run by Debian's own python3.
+installed python3-pytest || missing+=(python3-pytest)
+# The Python package's wheel, built offline (python3 -m build --no-isolation), for the Debian
+# package and the Windows zip alike.
+if [ "${1:-}" = "--deb" ] || [ "${1:-}" = "--windows" ]; then
+  for package in python3-build python3-setuptools python3-wheel; do
+    installed "$package" || missing+=("$package")
+  done
+fi
 # The Windows package: the mingw-w64 cross-compiler, Wine to check it, and wixl (msitools) to
 # build its installer; Xvfb (with xauth, which xvfb-run needs) gives Wine a display, without which
 # it makes no top-level window, for the watcher's check at the session's end; curl asks the
