@@ -6,7 +6,9 @@
 # exports against its header, and the example hosts (examples/host in C++ on Brenwick,
 # examples/cameras-host in C on the camera API) built against the unpacked development package
 # with find_package and with pkg-config, run against the unpacked libraries (no camera: they say
-# so, exit code 1).
+# so, exit code 1); and the Python package: the wheel's files are the package's, its maintainer
+# scripts byte-compile and clean up, and `import optiqon` from the unpacked package lists the
+# cameras through the unpacked library (none here) and through the simulated one.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -20,6 +22,8 @@ cameras=dist/liboptiqoncameras1_${version}_${architecture}.deb
 development=dist/libbrenwick-dev_${version}_${architecture}.deb
 upgrader=dist/optiqon-fw-upgrader_${version}_${architecture}.deb
 tool=dist/optiqon_${version}_${architecture}.deb
+python=dist/python3-optiqon_${version}_all.deb
+wheel=dist/optiqon-${version}-py3-none-any.whl
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -59,7 +63,7 @@ expect_contents() {
   fi
 }
 
-for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool"; do
+for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool" "$python" "$wheel"; do
   [ -f "$deb" ] || {
     fail "$deb was not made"
     exit 1
@@ -111,17 +115,32 @@ expect_contents "$tool" <<EOF
 -rw-r--r-- root/root ./usr/share/man/man1/optiqon.1.gz
 $(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/optiqon/$f"; done)
 EOF
+site=usr/lib/python3/dist-packages
+expect_contents "$python" <<EOF
+$(for f in __init__.py _interrupts.py _library.py _version.py camera.py errors.py firmware.py \
+  profiles.py py.typed settings.py; do echo "-rw-r--r-- root/root ./$site/optiqon/$f"; done)
+$(for f in METADATA RECORD WHEEL top_level.txt; do
+  echo "-rw-r--r-- root/root ./$site/optiqon-$version.dist-info/$f"
+done)
+$(for f in "${doc[@]}"; do echo "-rw-r--r-- root/root ./usr/share/doc/python3-optiqon/$f"; done)
+EOF
 
 expect_field "$runtime" Section libs
 expect_field "$cameras" Section libs
 expect_field "$development" Section libdevel
 expect_field "$upgrader" Section utils
 expect_field "$tool" Section utils
-for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool"; do
+expect_field "$python" Section python
+for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool" "$python"; do
   expect_field "$deb" Version "$version"
-  expect_field "$deb" Architecture "$architecture"
   expect_field "$deb" Source optiqon-service-kit
 done
+for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool"; do
+  expect_field "$deb" Architecture "$architecture"
+done
+# Pure Python, which loads this very version of the camera API through ctypes.
+expect_field "$python" Architecture all
+expect_field "$python" Depends "liboptiqoncameras1 (= $version), python3:any (>= 3.11)"
 expect_field "$development" Depends "libbrenwick1 (= $version), liboptiqoncameras1 (= $version)"
 expect_field "$runtime" Recommends optiqon-fw-upgrader
 expect_field "$cameras" Recommends optiqon-fw-upgrader
@@ -162,7 +181,7 @@ expect_shlibs "$cameras" "libOptiqonCameras 1 liboptiqoncameras1 (>= $version)"
 
 # lintian: no error; each warning it still gives is explained in docs/packaging.md.
 lintian --fail-on error --tag-display-limit 0 "$runtime" "$cameras" "$development" "$upgrader" \
-  "$tool" \
+  "$tool" "$python" \
   >"$scratch/lintian" || fail "lintian reports errors"
 cat "$scratch/lintian"
 while read -r tag; do
@@ -173,7 +192,7 @@ pass "lintian: no errors, every warning explained"
 # Unpacked, never installed: the machine's own system stays as it is.
 root=$scratch/root
 mkdir -p "$root"
-for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool"; do
+for deb in "$runtime" "$cameras" "$development" "$upgrader" "$tool" "$python"; do
   dpkg-deb --extract "$deb" "$root"
 done
 
@@ -371,6 +390,77 @@ build_and_run_host example-host examples/host Brenwick brenwick libBrenwick.so.1
 build_and_run_host cameras-host examples/cameras-host OptiqonCameras optiqon-cameras \
   libOptiqonCameras.so.1 optiqon_cameras_host cc -std=c99 -Wall -Wextra -Wpedantic -Werror \
   examples/cameras-host/main.c
+
+# The Python package: the wheel in dist/ holds the very files python3-optiqon installs.
+mkdir -p "$scratch/wheel"
+(cd "$scratch/wheel" && cmake -E tar xf "$OLDPWD/$wheel")
+if diff -r "$scratch/wheel" "$root/$site" >"$scratch/output"; then
+  pass "$(basename "$wheel") holds the files of $(basename "$python")"
+else
+  fail "$(basename "$wheel") and $(basename "$python") differ: $(cat "$scratch/output")"
+fi
+
+# Its maintainer scripts: postinst compiles the package's modules and prerm removes their byte
+# code, through Debian's py3compile and py3clean (stand-ins here that say how they were called),
+# and neither calls anything where those are missing.
+mkdir -p "$scratch/no-py3" "$scratch/py3"
+ln -sf "$(command -v rm)" "$scratch/no-py3/rm"
+for helper in py3compile py3clean; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$helper" "$scratch/py3-calls" >"$scratch/py3/$helper"
+  chmod 755 "$scratch/py3/$helper"
+done
+dpkg-deb --control "$python" "$scratch/python-control"
+# script, action, PATH, expected calls
+check_python_script() {
+  local script=$1 action=$2 path=$3 expected=$4 status=0 calls
+  rm -f "$scratch/py3-calls"
+  PATH=$path "$scratch/python-control/$script" "$action" >"$scratch/output" 2>&1 || status=$?
+  calls=$(cat "$scratch/py3-calls" 2>/dev/null || true)
+  if [ "$status" -eq 0 ] && [ "$calls" = "$expected" ]; then
+    pass "python3-optiqon $script $action (${path##*/}) succeeds, calling ${calls:-nothing}"
+  else
+    fail "python3-optiqon $script $action (${path##*/}): exit code $status, calls '$calls': $(cat "$scratch/output")"
+  fi
+}
+check_python_script postinst configure "$scratch/py3" 'py3compile -p python3-optiqon'
+check_python_script postinst configure "$scratch/no-py3" ''
+check_python_script prerm remove "$scratch/py3" 'py3clean -p python3-optiqon'
+# Without py3clean, prerm removes the package's byte code itself: only where it is not installed.
+if [ ! -e /usr/lib/python3/dist-packages/optiqon ]; then
+  check_python_script prerm remove "$scratch/no-py3" ''
+fi
+
+# `import optiqon` from the unpacked package, on Debian's python3: through the unpacked camera
+# API found by its own name (no camera here: an empty list), then through the simulated camera
+# API of the sim build (OPTIQON_LIBRARY) on a simulated PC of two cameras.
+import_check='import optiqon; print(optiqon.__file__); print(optiqon.cameras())'
+expect_import() {
+  local what=$1 expected=$2 status=0
+  shift 2
+  env "$@" PYTHONPATH="$root/$site" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c "$import_check" \
+    >"$scratch/output" 2>&1 || status=$?
+  if [ "$status" -eq 0 ] &&
+    [ "$(cat "$scratch/output")" = "$root/$site/optiqon/__init__.py"$'\n'"$expected" ]; then
+    pass "import optiqon from the unpacked package, $what: print(optiqon.cameras()) gives $expected"
+  else
+    fail "import optiqon from the unpacked package, $what: exit code $status: $(cat "$scratch/output")"
+  fi
+}
+expect_import "on the unpacked libOptiqonCameras.so.1" "[]" -u OPTIQON_LIBRARY \
+  LD_LIBRARY_PATH="$root/$lib"
+cmake --preset sim >/dev/null
+cmake --build --preset sim --target OptiqonCameras_sim >/dev/null
+cat >"$scratch/two.scenario" <<EOF
+clock = virtual
+serial = K3M51-P001
+[camera]
+serial = K3M51-P002
+EOF
+port='PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB'
+expect_import "on the simulated camera API" \
+  "[CameraInfo(serial='K3M51-P001', location='${port}(1)', video_side=True, hid_side=True), CameraInfo(serial='K3M51-P002', location='${port}(2)', video_side=True, hid_side=True)]" \
+  OPTIQON_LIBRARY="$PWD/build/sim/libOptiqonCameras_sim.so.1" \
+  OPTIQON_SIM_CAMERA="$scratch/two.scenario"
 
 echo "check-linux-packages: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]

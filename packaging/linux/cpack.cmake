@@ -8,6 +8,8 @@
 #                                     packages and pkg-config files
 #   optiqon-fw-upgrader  upgrader     the upgrader under both names and the camera's udev rule
 #   optiqon              tool         the command-line tool over the camera API
+#   python3-optiqon      python       the Python package optiqon over the camera API, from its
+#                                     wheel (python.cmake)
 # scripts/package-linux.sh builds them into dist/.
 #
 # The packages install under /usr: the library starts the upgrader from the directory compiled
@@ -61,13 +63,16 @@ install(FILES ${packaging_dir}/optiqon_fw_upgrader.1.gz
 install(FILES ${packaging_dir}/optiqon.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
   COMPONENT tool)
 
+include(${CMAKE_CURRENT_LIST_DIR}/python.cmake)
+
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime cameras development upgrader tool)
+set(CPACK_COMPONENTS_ALL runtime cameras development upgrader tool python)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libbrenwick1)
 set(CPACK_DEBIAN_CAMERAS_PACKAGE_NAME liboptiqoncameras1)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libbrenwick-dev)
 set(CPACK_DEBIAN_UPGRADER_PACKAGE_NAME optiqon-fw-upgrader)
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME optiqon)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-optiqon)
 foreach(component ${CPACK_COMPONENTS_ALL})
   string(TOUPPER ${component} upper)
   set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
@@ -179,5 +184,25 @@ its register and password, storing and resetting its settings, and settings
 profiles saved to and restored from JSON files. It also updates the firmware
 of one camera or several at once, with a progress bar and the time left, and
 gives JSON output to scripts.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+# Pure Python: one package for every architecture, which loads the camera API of this very
+# version through ctypes (no shared library links it, so dpkg-shlibdeps finds nothing to depend
+# on). Its modules are compiled into byte code at installation and their byte code removed before
+# them, as Debian's Python packages do.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+  "liboptiqoncameras1 (= ${PROJECT_VERSION}), python3:any (>= 3.11)")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+  "${CMAKE_CURRENT_LIST_DIR}/python3-optiqon/postinst;${CMAKE_CURRENT_LIST_DIR}/python3-optiqon/prerm")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+  "Python package for the Corvantis K3M51-USB camera (Optiqon)
+The module optiqon lists every Corvantis K3M51-USB camera (Optiqon) plugged
+into the PC and opens each one by its serial number, through the Optiqon
+camera API: its image properties and vendor controls read and set by the names
+the optiqon tool uses, with their ranges, its register, password and stored
+settings, settings profiles in the tool's JSON format, and the firmware update
+with its progress and verdict. Errors are exceptions carrying the camera API's
+messages.")
 
 include(CPack)
