@@ -3,8 +3,10 @@
 #   dist/Optiqon-<version>-win64.msi  the installer: C:\Program Files\Optiqon, the upgrader, the
 #                                     library and the optiqon tool, and the SDK as a second feature
 #                                     (with the camera API, OptiqonCameras.dll)
-#   dist/Optiqon-<version>-win64.zip  the same files in a folder Optiqon/, to unpack by hand
-# The version is the project's. Installs the cross-compiler, Wine and wixl when missing.
+#   dist/Optiqon-<version>-win64.zip  the same files in a folder Optiqon/, to unpack by hand, and
+#                                     the Python package's wheel in Optiqon/python/
+# The version is the project's. Installs the cross-compiler, Wine, wixl and what builds the wheel
+# when missing.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -53,6 +55,12 @@ if [ -n "$unplaced" ]; then
   echo "$unplaced" >&2
   exit 1
 fi
+
+# The Python package's wheel, the same on Windows as on Linux, for `py -m pip install` on the PC:
+# in the zip beside the kit's folders. It is no file of the installer's features.
+wheel=$(scripts/build-wheel.sh "$build/python" | tail -n 1)
+mkdir -p "$package/zip/Optiqon/python"
+cp "$wheel" "$package/zip/Optiqon/python/"
 
 mkdir -p dist
 msi=dist/Optiqon-$version-win64.msi
