@@ -69,7 +69,7 @@ with optiqon.open() as camera:
     completed = run_python(code, single, tmp_path)
     assert (completed.returncode, completed.stdout) == (0, "K3M51-ONLY\n"), completed.stderr
 
-    twins = f"clock = virtual\nserial = K3M51-TWIN\n[camera]\nserial = K3M51-TWIN\n"
+    twins = "clock = virtual\nserial = K3M51-TWIN\n[camera]\nserial = K3M51-TWIN\n"
     code = """
 import optiqon
 try:
