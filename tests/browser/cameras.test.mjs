@@ -2,6 +2,7 @@
 // at load; choosing another shows and drives that camera; a camera pulled out leaves the list
 // without a reload, and one plugged in again comes back.
 import assert from 'node:assert/strict';
+import { setTimeout as sleep } from 'node:timers/promises';
 
 import {
   Cameras,
@@ -44,17 +45,46 @@ panelTest('the list names each camera by serial number and location and chooses 
 
 panelTest('choosing another camera shows it and sends its values to it alone', async ({ panel, page }) => {
   await waitForCamera(page, A.serial);
+  // B's brightness set apart from A's, so that its slider's read-back tells B's row from A's.
+  assert.equal((await panel.api(`/api/cameras/${B.serial}/settings`, { method: 'PUT', body: '{"brightness": -7}' })).status, 200);
   await cameraButton(page, B.serial).click();
   await waitForCamera(page, B.serial);
   assert.equal(await cameraButton(page, B.serial).getAttribute('aria-pressed'), 'true');
   assert.notEqual(await cameraButton(page, A.serial).getAttribute('aria-pressed'), 'true');
 
   const brightness = slider(page, 'brightness');
+  await eventually(async () => assert.equal(await readBackOf(brightness).textContent(), '-7'));
   await brightness.fill('12');
   await eventually(() => assert.equal(panel.settingsOf(B.serial).properties['0'], 12));
   await eventually(async () => assert.equal(await readBackOf(brightness).textContent(), '12'));
   assert.equal(panel.settingsOf(A.serial).properties['0'], undefined, 'camera A was changed');
 });
+
+// Between the choice of another camera and its settings' arrival, what the page shows under the
+// new camera's heading must not drive the camera chosen before.
+panelTest(
+  'no slider changes the camera chosen before while the new one\'s settings are on their way',
+  async ({ panel, page }) => {
+    await waitForCamera(page, A.serial);
+    await slider(page, 'brightness').waitFor();
+    await page.route(
+      (address) => address.pathname === `/api/cameras/${B.serial}/settings`,
+      async (route) => {
+        await sleep(1500);
+        await route.continue().catch(() => {});
+      },
+    );
+    await cameraButton(page, B.serial).click();
+    await waitForCamera(page, B.serial);
+    const brightness = slider(page, 'brightness');
+    if ((await brightness.count()) === 1 && (await brightness.isEnabled())) {
+      await brightness.fill('12');
+    }
+    await sleep(300);
+    assert.equal(panel.settingsOf(A.serial).properties['0'], undefined, 'camera A was changed under B\'s heading');
+  },
+  { todo: 'the page keeps the camera chosen before its sliders, live, until the new camera\'s settings arrive' },
+);
 
 panelTest('a camera pulled out leaves the list and one plugged in again comes back', async ({ panel, page }) => {
   await waitForCamera(page, A.serial);

@@ -150,6 +150,27 @@ export class Panel {
     return readIfThere(this.file(`${cameraOf(serial).file}.video_trace`));
   }
 
+  // The video trace once no line has come for `quiet` ms: a snapshot to compare with later. (The
+  // camera rewrites its settings file before it writes the request's trace line, so a value seen
+  // in the file may not be in the trace yet.)
+  async quietVideoTraceOf(serial, { quiet = 200 } = {}) {
+    let text = this.videoTraceOf(serial);
+    let since = Date.now();
+    const limit = Date.now() + 5000;
+    while (Date.now() - since < quiet) {
+      if (Date.now() > limit) {
+        throw new Error(`the video trace of ${serial} kept growing for 5 s`);
+      }
+      await sleep(20);
+      const now = this.videoTraceOf(serial);
+      if (now !== text) {
+        text = now;
+        since = Date.now();
+      }
+    }
+    return text;
+  }
+
   hidTraceOf(serial) {
     return readIfThere(this.file(`${cameraOf(serial).file}.trace`));
   }

@@ -47,13 +47,13 @@ panelTest('a profile exported, then imported after a change: the dry run lists i
   assert.equal(profile.properties.brightness, 7);
 
   await setBrightness(panel, page, -5);
-  const writesBefore = writesIn(panel.videoTraceOf(A));
+  const writesBefore = writesIn(await panel.quietVideoTraceOf(A));
   const changes = await importProfile(page, file);
   const listed = (await changes.innerText()).split('\n').map((line) => line.trim());
   assert.ok(listed.includes('brightness: -5 → 7'), `the dry run lists:\n${listed.join('\n')}`);
   assert.ok(!listed.some((line) => /^contrast:/.test(line)), `the dry run lists an unchanged value:\n${listed.join('\n')}`);
   // The dry run sent nothing.
-  assert.deepEqual(writesIn(panel.videoTraceOf(A)), writesBefore);
+  assert.deepEqual(writesIn(await panel.quietVideoTraceOf(A)), writesBefore);
   assert.equal(panel.settingsOf(A).properties['0'], -5);
 
   await changes.getByRole('button', { name: 'Apply profile', exact: true }).click();
@@ -68,12 +68,12 @@ panelTest('a profile exported, then imported after a change: the dry run lists i
 panelTest('a profile that changes nothing says so, and Cancel sends nothing', async ({ panel, page }) => {
   await waitForCamera(page, A);
   const file = await exportProfile(panel, page);
-  const writesBefore = writesIn(panel.videoTraceOf(A));
+  const writesBefore = writesIn(await panel.quietVideoTraceOf(A));
   const changes = await importProfile(page, file);
   await changes.getByText('The profile changes nothing.').waitFor();
   await changes.getByRole('button', { name: 'Cancel', exact: true }).click();
   await changes.waitFor({ state: 'hidden' });
-  assert.deepEqual(writesIn(panel.videoTraceOf(A)), writesBefore);
+  assert.deepEqual(writesIn(await panel.quietVideoTraceOf(A)), writesBefore);
 });
 
 panelTest('the camera\'s settings are remembered as its kept profile and forgotten', async ({ panel, page }) => {
