@@ -116,7 +116,8 @@ def test_cameras_updated_from_threads_at_once_leave_the_interrupt_handler_alone(
 
 
 # A child process on the real clock (110 ms a page): SIGINT is sent from another thread once the
-# second page is written, while the main thread waits inside the camera API.
+# second page is written, while the main thread waits inside the camera API; fourteen more pages
+# leave the signal time enough to come during the update on a loaded machine.
 INTERRUPTED_UPDATE = """
 import json, os, signal, sys, threading, optiqon
 
@@ -138,7 +139,7 @@ def progress(done, total):
         second_page.set()
 
 threading.Thread(target=interrupt).start()
-image = bytes(range(256)) * 8
+image = bytes(range(256)) * 16
 outcome = {}
 try:
     with optiqon.open() as camera:
@@ -170,10 +171,10 @@ def test_ctrl_c_during_an_update_is_raised_after_its_verdict(tmp_path: Path):
     assert completed.returncode == 0, completed.stderr
     assert json.loads(completed.stdout) == {
         "raised": "UpdateInterrupted",
-        "result": "firmware updated: 8 pages written and verified",
+        "result": "firmware updated: 16 pages written and verified",
         "message": "interrupted during a firmware update, which ran to its end: "
-        "firmware updated: 8 pages written and verified",
-        "pages": list(range(9)),
+        "firmware updated: 16 pages written and verified",
+        "pages": list(range(17)),
         "handled": [],
         "handler_back": True,
         "flash_holds_image": True,
@@ -188,7 +189,7 @@ def test_a_programs_own_interrupt_handler_gets_ctrl_c_after_the_verdict(tmp_path
     completed = _interrupted_update(tmp_path, "own")
     assert completed.returncode == 0, completed.stderr
     outcome = json.loads(completed.stdout)
-    assert outcome["returned"] == "firmware updated: 8 pages written and verified"
-    assert outcome["handled"] == [9]  # once, after the last page
+    assert outcome["returned"] == "firmware updated: 16 pages written and verified"
+    assert outcome["handled"] == [17]  # once, after the last page
     assert outcome["handler_back"]
     assert outcome["flash_holds_image"]
