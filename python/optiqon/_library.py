@@ -20,6 +20,7 @@ from __future__ import annotations
 
 import ctypes
 import logging
+import ntpath
 import os
 import sys
 import threading
@@ -129,10 +130,12 @@ def candidates() -> list[str]:
     if named:
         return [os.path.abspath(named) if os.path.exists(named) else named]
     if sys.platform == "win32":
+        # The 64-bit Program Files folder (which ProgramFiles names only to 64-bit programs, and
+        # only a 64-bit Python loads the kit's 64-bit DLL), wherever Windows has it.
         program_files = (
             os.environ.get("ProgramW6432") or os.environ.get("ProgramFiles") or r"C:\Program Files"
         )
-        installed = os.path.join(program_files, "Optiqon", "bin", "OptiqonCameras.dll")
+        installed = ntpath.join(program_files, "Optiqon", "bin", "OptiqonCameras.dll")
         return [installed, "OptiqonCameras.dll"]
     return ["libOptiqonCameras.so.1"]
 

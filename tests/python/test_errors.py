@@ -11,6 +11,7 @@ import pytest
 from conftest import ROOT, run_python
 
 import optiqon
+from optiqon import _library
 from optiqon.errors import error_for
 
 CODES = {
@@ -133,3 +134,26 @@ def test_importing_needs_no_library(tmp_path: Path):
     completed = run_python(code, None, tmp_path, OPTIQON_LIBRARY=str(tmp_path / "none.so"))
     assert completed.returncode == 0, completed.stderr
     assert completed.stdout.endswith(f"\n{optiqon.__version__}\n")
+
+
+def test_the_library_looked_for_is_the_named_one_or_the_installed_one(monkeypatch, tmp_path):
+    named = tmp_path / "libOptiqonCameras_sim.so.1"
+    named.touch()
+    monkeypatch.chdir(tmp_path)
+    monkeypatch.setenv("OPTIQON_LIBRARY", named.name)
+    assert _library.candidates() == [str(named)]  # a relative name made whole
+    monkeypatch.setenv("OPTIQON_LIBRARY", "libSomewhereOnThePath.so")
+    assert _library.candidates() == ["libSomewhereOnThePath.so"]
+    monkeypatch.delenv("OPTIQON_LIBRARY")
+    monkeypatch.setattr(_library.sys, "platform", "linux")
+    assert _library.candidates() == ["libOptiqonCameras.so.1"]
+    # On Windows: the kit's folder in the 64-bit Program Files, whatever its drive, then the
+    # DLL search path.
+    monkeypatch.setattr(_library.sys, "platform", "win32")
+    monkeypatch.setenv("ProgramW6432", "D:\\Program Files")
+    monkeypatch.setenv("ProgramFiles", "D:\\Program Files (x86)")
+    assert _library.candidates() == [
+        "D:\\Program Files\\Optiqon\\bin\\OptiqonCameras.dll", "OptiqonCameras.dll"]
+    monkeypatch.delenv("ProgramW6432")
+    monkeypatch.delenv("ProgramFiles")
+    assert _library.candidates()[0] == "C:\\Program Files\\Optiqon\\bin\\OptiqonCameras.dll"
