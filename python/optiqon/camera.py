@@ -102,7 +102,10 @@ def _c_text(value: object, what: str) -> bytes:
         raise TypeError(f"{what} is a str, not {type(value).__name__}")
     if "\0" in value:
         raise BadValue(f"{what} {value!r} holds a NUL character")
-    return value.encode("utf-8", errors="surrogateescape")
+    try:
+        return value.encode("utf-8", errors="surrogateescape")
+    except UnicodeEncodeError:
+        raise BadValue(f"{what} {value!r} is no text UTF-8 can carry") from None
 
 
 _OPENED = object()

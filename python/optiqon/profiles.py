@@ -183,7 +183,7 @@ def _profile_text(path: str) -> str:
     holds, at most 1 MiB, UTF-8, without a NUL."""
     try:
         status = os.stat(path)
-    except OSError:
+    except (OSError, ValueError):  # ValueError: a NUL in the name
         raise ProfileError([f"cannot read the profile {path}"]) from None
     if not stat.S_ISREG(status.st_mode):
         raise ProfileError([f"{path} is not a settings profile: not a regular file"])
@@ -477,6 +477,8 @@ def export_profile(camera: Camera, path: str | os.PathLike[str]) -> None:
     """Writes the camera's profile to ``path`` (see Camera.export_profile)."""
     if not isinstance(path, (str, os.PathLike)):
         raise TypeError(f"a profile's path is a str or a path, not {type(path).__name__}")
+    if "\0" in os.fspath(path):
+        raise BadValue(f"the profile's name {os.fspath(path)!r} holds a NUL character")
     write_whole(path, profile_of(camera))
 
 
