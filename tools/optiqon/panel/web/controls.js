@@ -7,8 +7,13 @@ import { element, newId, say } from "./dom.js";
 
 const ScaledControl = 30;
 
+// Control 30's number as the camera's scaling gives it, without the binary fraction's tail
+// (0.1, not 0.10000000000000003).
 function valueText(value) {
-  return Array.isArray(value) ? value.join(",") : value === null ? "" : String(value);
+  if (Array.isArray(value)) {
+    return value.join(",");
+  }
+  return value === null ? "" : String(Number(value.toPrecision(6)));
 }
 
 // The value a box holds, as the interface takes it, or the reason it is none.

@@ -76,6 +76,9 @@ function choose(camera) {
   say(document.getElementById("camera-serial"), nameOf(camera));
   say(document.getElementById("camera-location"), `Plugged in at ${camera.location}`);
   say(document.getElementById("camera-busy"), "");
+  // The last camera's rows go at once: until the new camera's settings come, none drive a camera.
+  document.getElementById("properties").replaceChildren();
+  document.getElementById("controls").replaceChildren();
   profiles.cameraChosen();
   showSettings(camera);
 }
