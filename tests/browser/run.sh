@@ -64,4 +64,4 @@ else
   done
 fi
 # One file after the other: each starts its own Chromium and panels, and the machine has two cores.
-exec node --test --test-concurrency=1 --test-reporter=spec "${files[@]}"
+exec node --test --test-concurrency=1 "${files[@]}"
